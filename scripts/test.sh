@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the optimised build, then the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short benchmark smoke run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh test
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORRELUNE_WERROR=ON -DORRELUNE_TESTS=ON -DORRELUNE_BENCHMARKS=ON >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DORRELUNE_SANITIZE=ON -DORRELUNE_WERROR=ON -DORRELUNE_TESTS=ON \
+  -DORRELUNE_BENCHMARKS=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
+
+# The benchmarks are measured by hand; here they only have to run.
+build/bench/orrelune-bench --benchmark_filter='/500/' --benchmark_min_time=0.01

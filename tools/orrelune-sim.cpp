@@ -1,0 +1,232 @@
+// orrelune-sim: the model without a window, for batch runs, benchmarks and reproducible checks.
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "crt.h"
+#include "simulation.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: orrelune-sim [options]\n"
+    "  --count TEXT     particle count text        --gravity TEXT  gravitational constant text\n"
+    "  --density TEXT   mass density text          --radius TEXT   mean particle radius text\n"
+    "  --speed TEXT     mean particle speed text   --spread TEXT   speed spread text\n"
+    "  --scale TEXT     drawing magnification text --merge TEXT    merge switch text\n"
+    "                   (each text goes through the parameter dialog's rules, as its OK would)\n"
+    "  --clock SECONDS  every clock read returns SECONDS (default: the real clock)\n"
+    "  --load FILE      replace the population with FILE's records (the --dump format)\n"
+    "  --ticks K        run K ticks (default 0)\n"
+    "  --params         print the parameter texts the dialog would show\n"
+    "  --dump           print records 0..lastIndex: index mass radius x y vx vy\n"
+    "  --help           print this text\n"
+    "Always prints last: ticks= lastIndex= idleTicks= live= mass= px= py= hash=\n";
+
+struct Options {
+    ParameterForm form;
+    bool haveClock = false;
+    int64_t clock = 0;
+    std::string loadPath;
+    long long ticks = 0;
+    bool params = false;
+    bool dump = false;
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "orrelune-sim: %s\n%s", message.c_str(), USAGE);
+    return 2;
+}
+
+template <typename T>
+bool parseWhole(const char* text, T& value) {
+    const char* end = text + std::strlen(text);
+    auto result = std::from_chars(text, end, value);
+    return result.ec == std::errc() && result.ptr == end && result.ptr != text;
+}
+
+// The text as the dialog's 64-byte read would hand it over: at most 63 bytes.
+void setFormText(char (&field)[FORM_TEXT_SIZE], const char* text) {
+    std::size_t length = std::strlen(text);
+    if (length > FORM_TEXT_SIZE - 1) length = FORM_TEXT_SIZE - 1;
+    std::memcpy(field, text, length);
+    field[length] = '\0';
+}
+
+char (*formField(ParameterForm& form, std::string_view name))[FORM_TEXT_SIZE] {
+    if (name == "--count") return &form.count;
+    if (name == "--gravity") return &form.gravity;
+    if (name == "--density") return &form.density;
+    if (name == "--radius") return &form.radius;
+    if (name == "--speed") return &form.speed;
+    if (name == "--spread") return &form.spread;
+    if (name == "--scale") return &form.scale;
+    if (name == "--merge") return &form.merge;
+    return nullptr;
+}
+
+// Returns -1 to go on, or the exit code.
+int parseOptions(int argc, char** argv, Options& options) {
+    options.form = formatParameterForm();
+    for (int k = 1; k < argc; ++k) {
+        std::string_view name = argv[k];
+        if (name == "--help") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (name == "--params") {
+            options.params = true;
+            continue;
+        }
+        if (name == "--dump") {
+            options.dump = true;
+            continue;
+        }
+        char(*field)[FORM_TEXT_SIZE] = formField(options.form, name);
+        bool known = field != nullptr || name == "--clock" || name == "--load" || name == "--ticks";
+        if (!known) return usageError("unknown option '" + std::string(name) + "'");
+        if (k + 1 >= argc) return usageError("option '" + std::string(name) + "' needs a value");
+        const char* value = argv[++k];
+        if (field != nullptr) {
+            setFormText(*field, value);
+        } else if (name == "--clock") {
+            if (!parseWhole(value, options.clock))
+                return usageError("--clock needs whole seconds, not '" + std::string(value) + "'");
+            options.haveClock = true;
+        } else if (name == "--ticks") {
+            if (!parseWhole(value, options.ticks) || options.ticks < 0)
+                return usageError("--ticks needs a count of ticks, not '" + std::string(value) + "'");
+        } else {
+            options.loadPath = value;
+        }
+    }
+    return -1;
+}
+
+bool parseRecordLine(const std::string& line, long long expectedIndex, Particle& p) {
+    const char* cursor = line.data();
+    const char* end = line.data() + line.size();
+    long long index = 0;
+    auto result = std::from_chars(cursor, end, index);
+    if (result.ec != std::errc() || index != expectedIndex) return false;
+    cursor = result.ptr;
+    double* fields[] = {&p.mass, &p.radius, &p.x, &p.y, &p.vx, &p.vy};
+    for (double* field : fields) {
+        if (cursor == end || *cursor != ' ') return false;
+        ++cursor;
+        auto number = std::from_chars(cursor, end, *field);
+        if (number.ec != std::errc()) return false;
+        cursor = number.ptr;
+    }
+    return cursor == end;
+}
+
+// Reads every record first, so that a bad file changes nothing.
+bool loadRecords(const std::string& path, std::vector<Particle>& records) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "orrelune-sim: cannot read '%s'\n", path.c_str());
+        return false;
+    }
+    std::string line;
+    long long lineNumber = 0;
+    bool ok = true;
+    for (;;) {
+        line.clear();
+        int ch = 0;
+        while ((ch = std::fgetc(file)) != EOF && ch != '\n') line += static_cast<char>(ch);
+        if (ch == EOF && line.empty()) break;
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        Particle p{};
+        if (static_cast<long long>(records.size()) >= MAX_PARTICLE_COUNT) {
+            std::fprintf(stderr, "orrelune-sim: %s:%lld: more than %d records\n", path.c_str(), lineNumber,
+                         MAX_PARTICLE_COUNT);
+            ok = false;
+            break;
+        }
+        if (!parseRecordLine(line, static_cast<long long>(records.size()), p)) {
+            std::fprintf(stderr, "orrelune-sim: %s:%lld: malformed record (want: %zu mass radius x y vx vy)\n",
+                         path.c_str(), lineNumber, records.size());
+            ok = false;
+            break;
+        }
+        records.push_back(p);
+        if (ch == EOF) break;
+    }
+    if (std::ferror(file)) {
+        std::fprintf(stderr, "orrelune-sim: error reading '%s'\n", path.c_str());
+        ok = false;
+    }
+    std::fclose(file);
+    return ok;
+}
+
+void installRecords(const std::vector<Particle>& records) {
+    simParameters.particleCount = static_cast<int32_t>(records.size());
+    simState.current.reallocate();
+    simState.snapshot.reallocate();
+    for (std::size_t i = 0; i < records.size(); ++i) simState.current[static_cast<int32_t>(i)] = records[i];
+    simState.lastIndex = simParameters.particleCount - 1;
+    simState.idleTicks = 0;
+}
+
+uint64_t hashRecords() {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(simState.current.records);
+    std::size_t length = static_cast<std::size_t>(simState.lastIndex + 1) * sizeof(Particle);
+    for (std::size_t k = 0; k < length; ++k) {
+        hash ^= bytes[k];
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+void printSummary(long long ticks) {
+    int32_t live = 0;
+    double mass = 0, px = 0, py = 0;
+    for (int32_t i = 0; i <= simState.lastIndex; ++i) {
+        const Particle& p = simState.current[i];
+        if (p.mass > 0) ++live;
+        mass += p.mass;
+        px += p.mass * p.vx;
+        py += p.mass * p.vy;
+    }
+    std::printf("ticks=%lld lastIndex=%d idleTicks=%d live=%d mass=%.17g px=%.17g py=%.17g hash=%016" PRIx64 "\n",
+                ticks, simState.lastIndex, simState.idleTicks, live, mass, px, py, hashRecords());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int exitCode = parseOptions(argc, argv, options);
+    if (exitCode >= 0) return exitCode;
+
+    std::vector<Particle> loaded;
+    if (!options.loadPath.empty() && !loadRecords(options.loadPath, loaded)) return 2;
+
+    if (options.haveClock) crtFixClock(options.clock);
+    applyParameterForm(options.form);
+    if (!options.loadPath.empty()) installRecords(loaded);
+
+    for (long long t = 0; t < options.ticks; ++t) advanceTick();
+
+    if (options.params) {
+        ParameterForm f = formatParameterForm();
+        std::printf("params count=%s gravity=%s density=%s radius=%s speed=%s spread=%s scale=%s merge=%s\n", f.count,
+                    f.gravity, f.density, f.radius, f.speed, f.spread, f.scale, f.merge);
+    }
+    if (options.dump) {
+        for (int32_t i = 0; i <= simState.lastIndex; ++i) {
+            const Particle& p = simState.current[i];
+            std::printf("%d %.17g %.17g %.17g %.17g %.17g %.17g\n", i, p.mass, p.radius, p.x, p.y, p.vx, p.vy);
+        }
+    }
+    printSummary(options.ticks);
+    return 0;
+}
