@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "crt.h"
+#include "digest.h"
 #include "simulation.h"
 
 namespace {
@@ -175,29 +176,11 @@ void installRecords(const std::vector<Particle>& records) {
     simState.idleTicks = 0;
 }
 
-uint64_t hashRecords() {
-    uint64_t hash = 0xcbf29ce484222325ULL;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(simState.current.records);
-    std::size_t length = static_cast<std::size_t>(simState.lastIndex + 1) * sizeof(Particle);
-    for (std::size_t k = 0; k < length; ++k) {
-        hash ^= bytes[k];
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
 void printSummary(long long ticks) {
-    int32_t live = 0;
-    double mass = 0, px = 0, py = 0;
-    for (int32_t i = 0; i <= simState.lastIndex; ++i) {
-        const Particle& p = simState.current[i];
-        if (p.mass > 0) ++live;
-        mass += p.mass;
-        px += p.mass * p.vx;
-        py += p.mass * p.vy;
-    }
+    PopulationSummary s = summarizePopulation();
     std::printf("ticks=%lld lastIndex=%d idleTicks=%d live=%d mass=%.17g px=%.17g py=%.17g hash=%016" PRIx64 "\n",
-                ticks, simState.lastIndex, simState.idleTicks, live, mass, px, py, hashRecords());
+                ticks, simState.lastIndex, simState.idleTicks, s.live, s.mass, s.momentumX, s.momentumY,
+                hashPopulation());
 }
 
 }  // namespace
