@@ -1,0 +1,47 @@
+// Puts the process-wide model into a known state for a test and back to the defaults after it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "crt.h"
+#include "simulation.h"
+
+inline constexpr int64_t TEST_CLOCK = 1700000000;
+
+// Replaces the population with the given records; both buffers are sized for exactly these.
+inline void setPopulation(std::initializer_list<Particle> records) {
+    simParameters.particleCount = static_cast<int32_t>(records.size());
+    simState.current.reallocate();
+    simState.snapshot.reallocate();
+    int32_t i = 0;
+    for (const Particle& p : records) simState.current[i++] = p;
+    simState.lastIndex = i - 1;
+    simState.idleTicks = 0;
+}
+
+// A live particle at rest.
+inline Particle body(double mass, double radius, double x, double y, double vx = 0, double vy = 0) {
+    return Particle{mass, radius, x, y, vx, vy};
+}
+
+inline bool isZeroRecord(const Particle& p) {
+    return p.mass == 0 && p.radius == 0 && p.x == 0 && p.y == 0 && p.vx == 0 && p.vy == 0;
+}
+
+class ModelTest : public testing::Test {
+protected:
+    void SetUp() override {
+        simParameters = SimulationParameters{};
+        crtFixClock(TEST_CLOCK);
+    }
+    void TearDown() override {
+        simParameters = SimulationParameters{};
+        simState.current.reallocate();
+        simState.snapshot.reallocate();
+        simState.lastIndex = -1;
+        simState.idleTicks = 0;
+        crtUseRealClock();
+    }
+};
