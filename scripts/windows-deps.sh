@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the Windows cross build and its checks need, when they are missing.
+# Usage: scripts/windows-deps.sh [build|test]
+set -euo pipefail
+
+# Build: the MinGW-w64 cross compiler (posix thread model, for std::thread), its binutils with
+# windres, and what cross-building GSL from Debian's source package takes (dpkg-source, make).
+BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev)
+# Test: Wine runs the .exe files; the window scenarios need an X server, the tools that drive and
+# photograph it, a Japanese locale and a font with Japanese glyphs for the dialog's labels.
+TEST_PACKAGES=(wine64 xvfb xdotool x11-apps imagemagick locales fonts-vlgothic)
+
+packages=("${BUILD_PACKAGES[@]}")
+if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+else
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Install them (Debian: sudo apt-get install ${missing[*]}) and run this again." >&2
+  exit 1
+fi
