@@ -1,0 +1,428 @@
+#include "gdi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+enum class Kind : uint8_t { Free, Pen, Brush, Bitmap, Dc };
+
+// One slot of the object table; the fields in use depend on the kind.
+struct Object {
+    Kind kind = Kind::Free;
+    bool stock = false;
+    bool hollow = false;         // NULL_PEN, PS_NULL, NULL_BRUSH
+    uint32_t generation = 1;     // tells a stale handle from the slot's new tenant
+    uint32_t pixel = 0;          // pen or brush colour
+    int selections = 0;          // how many DCs hold this pen, brush or bitmap
+    int width = 0;               // bitmap
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    HGDIOBJ pen = nullptr;       // device context: what is selected
+    HGDIOBJ brush = nullptr;
+    HGDIOBJ bitmap = nullptr;
+    int32_t nextFree = -1;
+};
+
+// Handle values below this are free for the system-colour brushes (COLOR_x + 1).
+constexpr uint32_t FIRST_INDEX_VALUE = 64;
+constexpr int STOCK_COUNT = NULL_PEN + 1;
+
+struct Table {
+    std::vector<Object> objects;
+    int32_t firstFree = -1;
+    int live = 0;
+    HGDIOBJ stock[STOCK_COUNT] = {};
+    HGDIOBJ defaultBitmap = nullptr;
+};
+
+HGDIOBJ handleOf(const Table& table, int32_t index) {
+    uint64_t value = (static_cast<uint64_t>(table.objects[index].generation) << 32) |
+                     (static_cast<uint32_t>(index) + FIRST_INDEX_VALUE);
+    return reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(value));
+}
+
+int32_t allocateSlot(Table& table, Kind kind) {
+    int32_t index;
+    if (table.firstFree >= 0) {
+        index = table.firstFree;
+        table.firstFree = table.objects[index].nextFree;
+    } else {
+        index = static_cast<int32_t>(table.objects.size());
+        table.objects.emplace_back();
+    }
+    Object& object = table.objects[index];
+    object.kind = kind;
+    object.stock = false;
+    object.hollow = false;
+    object.selections = 0;
+    ++table.live;
+    return index;
+}
+
+int32_t makeStock(Table& table, Kind kind, uint32_t pixel, bool hollow) {
+    int32_t index = allocateSlot(table, kind);
+    Object& object = table.objects[index];
+    object.stock = true;
+    object.pixel = pixel;
+    object.hollow = hollow;
+    --table.live;
+    return index;
+}
+
+Table& table() {
+    static Table instance = [] {
+        Table t;
+        const uint32_t brushPixels[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000, 0};
+        for (int i = WHITE_BRUSH; i <= NULL_BRUSH; ++i) {
+            t.stock[i] = handleOf(t, makeStock(t, Kind::Brush, brushPixels[i], i == NULL_BRUSH));
+        }
+        t.stock[WHITE_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0xFFFFFF, false));
+        t.stock[BLACK_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0x000000, false));
+        t.stock[NULL_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0, true));
+        int32_t bitmap = makeStock(t, Kind::Bitmap, 0, false);
+        t.objects[bitmap].width = 1;
+        t.objects[bitmap].height = 1;
+        t.objects[bitmap].pixels.assign(1, 0);
+        t.defaultBitmap = handleOf(t, bitmap);
+        return t;
+    }();
+    return instance;
+}
+
+// The object a handle names, or nullptr for a stale or foreign handle.
+Object* lookup(const void* handle, Kind kind) {
+    Table& t = table();
+    uint64_t value = reinterpret_cast<uintptr_t>(handle);
+    uint32_t low = static_cast<uint32_t>(value);
+    if (low < FIRST_INDEX_VALUE) return nullptr;
+    uint32_t index = low - FIRST_INDEX_VALUE;
+    if (index >= t.objects.size()) return nullptr;
+    Object& object = t.objects[index];
+    if (object.kind != kind || object.generation != static_cast<uint32_t>(value >> 32)) return nullptr;
+    return &object;
+}
+
+Object* lookupAny(const void* handle) {
+    for (Kind kind : {Kind::Pen, Kind::Brush, Kind::Bitmap, Kind::Dc}) {
+        if (Object* object = lookup(handle, kind)) return object;
+    }
+    return nullptr;
+}
+
+void freeSlot(Object& object) {
+    Table& t = table();
+    object.kind = Kind::Free;
+    object.pixels = std::vector<uint32_t>();
+    object.pen = object.brush = object.bitmap = nullptr;
+    ++object.generation;
+    object.nextFree = t.firstFree;
+    t.firstFree = static_cast<int32_t>(&object - t.objects.data());
+    --t.live;
+}
+
+// Selecting moves the "in use" mark from the old object to the new one.
+HGDIOBJ swapSelection(HGDIOBJ& slot, HGDIOBJ object, Object& incoming) {
+    HGDIOBJ previous = slot;
+    Object* old = lookupAny(previous);
+    if (old != nullptr && old->selections > 0) --old->selections;
+    slot = object;
+    ++incoming.selections;
+    return previous;
+}
+
+HDC newDc(HGDIOBJ bitmap) {
+    Table& t = table();
+    int32_t index = allocateSlot(t, Kind::Dc);
+    Object& dc = t.objects[index];
+    dc.pen = t.stock[BLACK_PEN];
+    dc.brush = t.stock[WHITE_BRUSH];
+    dc.bitmap = bitmap;
+    for (HGDIOBJ h : {dc.pen, dc.brush, dc.bitmap}) {
+        if (Object* o = lookupAny(h)) ++o->selections;
+    }
+    return reinterpret_cast<HDC>(handleOf(t, index));
+}
+
+struct Target {
+    uint32_t* pixels;
+    int width;
+    int height;
+};
+
+bool targetOf(HDC dc, Target& target, Object** dcObject = nullptr) {
+    Object* d = lookup(dc, Kind::Dc);
+    if (d == nullptr) return false;
+    Object* bitmap = lookup(d->bitmap, Kind::Bitmap);
+    if (bitmap == nullptr) return false;
+    target = {bitmap->pixels.data(), bitmap->width, bitmap->height};
+    if (dcObject != nullptr) *dcObject = d;
+    return true;
+}
+
+void fillSpan(Target& target, int y, int64_t x0, int64_t x1, uint32_t pixel) {
+    x0 = std::max<int64_t>(x0, 0);
+    x1 = std::min<int64_t>(x1, target.width - 1);
+    if (x0 > x1) return;
+    uint32_t* row = target.pixels + static_cast<std::ptrdiff_t>(y) * target.width;
+    std::fill(row + x0, row + x1 + 1, pixel);
+}
+
+// Pixels of one row of an ellipse, sampled at pixel centres, clamped to [-2, limit + 1] so they
+// fit an integer whatever the box; first > last means an empty row.
+struct Span {
+    int64_t first;
+    int64_t last;
+};
+
+struct EllipseShape {
+    int64_t left, top, right, bottom;  // bottom and right are outside
+    double cx, cy, rx, ry;
+    int64_t limit;
+
+    Span row(int64_t y) const {
+        if (y < top || y >= bottom) return {1, 0};
+        double dy = static_cast<double>(y) + 0.5 - cy;
+        if (std::fabs(dy) <= 0.5) return clamp(static_cast<double>(left), static_cast<double>(right - 1));
+        double q = 1.0 - (dy / ry) * (dy / ry);
+        double half = rx * std::sqrt(std::max(q, 0.0));
+        double first = std::ceil(cx - half - 0.5);
+        double last = std::floor(cx + half - 0.5);
+        // Every row of the box keeps at least its middle pixel, so the shape touches all four sides.
+        if (first > last) first = last = std::floor(cx);
+        return clamp(first, last);
+    }
+
+    Span clamp(double first, double last) const {
+        double high = static_cast<double>(limit + 1);
+        return {static_cast<int64_t>(std::clamp(first, -2.0, high)),
+                static_cast<int64_t>(std::clamp(last, -2.0, high))};
+    }
+};
+
+}  // namespace
+
+namespace port {
+
+HBITMAP createSurface(int width, int height) {
+    Table& t = table();
+    int32_t index = allocateSlot(t, Kind::Bitmap);
+    Object& bitmap = t.objects[index];
+    bitmap.width = std::max(width, 0);
+    bitmap.height = std::max(height, 0);
+    bitmap.pixels.assign(static_cast<std::size_t>(bitmap.width) * static_cast<std::size_t>(bitmap.height), 0);
+    return reinterpret_cast<HBITMAP>(handleOf(t, index));
+}
+
+void resizeSurface(HBITMAP surface, int width, int height) {
+    Object* bitmap = lookup(surface, Kind::Bitmap);
+    if (bitmap == nullptr) return;
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    std::vector<uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    int copyWidth = std::min(width, bitmap->width);
+    for (int y = 0; y < std::min(height, bitmap->height); ++y) {
+        std::copy_n(bitmap->pixels.begin() + static_cast<std::ptrdiff_t>(y) * bitmap->width, copyWidth,
+                    pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
+    }
+    bitmap->pixels = std::move(pixels);
+    bitmap->width = width;
+    bitmap->height = height;
+}
+
+HDC createSurfaceDC(HBITMAP surface) {
+    if (lookup(surface, Kind::Bitmap) == nullptr) return nullptr;
+    return newDc(surface);
+}
+
+PixelView bitmapPixels(HBITMAP handle) {
+    Object* bitmap = lookup(handle, Kind::Bitmap);
+    if (bitmap == nullptr) return {};
+    return {bitmap->pixels.data(), bitmap->width, bitmap->height};
+}
+
+PixelView dcPixels(HDC dc) {
+    Target target{};
+    if (!targetOf(dc, target)) return {};
+    return {target.pixels, target.width, target.height};
+}
+
+int liveGdiObjects() { return table().live; }
+
+}  // namespace port
+
+HDC WINAPI CreateCompatibleDC(HDC dc) {
+    if (dc != nullptr && lookup(dc, Kind::Dc) == nullptr) return nullptr;
+    return newDc(table().defaultBitmap);
+}
+
+HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
+    if (lookup(dc, Kind::Dc) == nullptr || width <= 0 || height <= 0) return nullptr;
+    // Bitmaps are always 32-bit colour here: every device this layer knows is.
+    return port::createSurface(width, height);
+}
+
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
+    Object* d = lookup(dc, Kind::Dc);
+    if (d == nullptr) return nullptr;
+    if (Object* pen = lookup(object, Kind::Pen)) return swapSelection(d->pen, object, *pen);
+    if (Object* brush = lookup(object, Kind::Brush)) return swapSelection(d->brush, object, *brush);
+    if (Object* bitmap = lookup(object, Kind::Bitmap)) {
+        // A bitmap lives in one device context at a time.
+        if (bitmap->selections > 0 && d->bitmap != object) return nullptr;
+        if (d->bitmap == object) return object;
+        return swapSelection(d->bitmap, object, *bitmap);
+    }
+    return nullptr;
+}
+
+BOOL WINAPI DeleteDC(HDC dc) {
+    Object* d = lookup(dc, Kind::Dc);
+    if (d == nullptr) return FALSE;
+    for (HGDIOBJ h : {d->pen, d->brush, d->bitmap}) {
+        if (Object* o = lookupAny(h); o != nullptr && o->selections > 0) --o->selections;
+    }
+    freeSlot(*d);
+    return TRUE;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ handle) {
+    Object* object = nullptr;
+    for (Kind kind : {Kind::Pen, Kind::Brush, Kind::Bitmap}) {
+        if ((object = lookup(handle, kind)) != nullptr) break;
+    }
+    if (object == nullptr) return FALSE;
+    if (object->stock) return TRUE;
+    // Still selected into a device context: refused, and the object stays valid.
+    if (object->selections > 0) return FALSE;
+    freeSlot(*object);
+    return TRUE;
+}
+
+HPEN WINAPI CreatePen(int style, int /*width*/, COLORREF colour) {
+    Table& t = table();
+    int32_t index = allocateSlot(t, Kind::Pen);
+    t.objects[index].pixel = port::pixelFromColour(colour);
+    t.objects[index].hollow = style == PS_NULL;
+    return reinterpret_cast<HPEN>(handleOf(t, index));
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF colour) {
+    Table& t = table();
+    int32_t index = allocateSlot(t, Kind::Brush);
+    t.objects[index].pixel = port::pixelFromColour(colour);
+    return reinterpret_cast<HBRUSH>(handleOf(t, index));
+}
+
+HGDIOBJ WINAPI GetStockObject(int index) {
+    if (index < 0 || index >= STOCK_COUNT) return nullptr;
+    return table().stock[index];
+}
+
+BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
+    Target target{};
+    Object* d = nullptr;
+    if (!targetOf(dc, target, &d)) return FALSE;
+    const Object* pen = lookup(d->pen, Kind::Pen);
+    const Object* brush = lookup(d->brush, Kind::Brush);
+    EllipseShape shape{std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom),
+                       0, 0, 0, 0, target.width};
+    if (shape.left == shape.right || shape.top == shape.bottom) return TRUE;
+    shape.cx = (static_cast<double>(shape.left) + static_cast<double>(shape.right)) / 2.0;
+    shape.cy = (static_cast<double>(shape.top) + static_cast<double>(shape.bottom)) / 2.0;
+    shape.rx = (static_cast<double>(shape.right) - static_cast<double>(shape.left)) / 2.0;
+    shape.ry = (static_cast<double>(shape.bottom) - static_cast<double>(shape.top)) / 2.0;
+
+    bool outline = pen != nullptr && !pen->hollow;
+    bool fill = brush != nullptr && !brush->hollow;
+    int64_t yFirst = std::max<int64_t>(shape.top, 0);
+    int64_t yLast = std::min<int64_t>(shape.bottom, target.height) - 1;
+    for (int64_t y = yFirst; y <= yLast; ++y) {
+        Span span = shape.row(y);
+        if (span.first > span.last) continue;
+        if (!outline) {
+            if (fill) fillSpan(target, static_cast<int>(y), span.first, span.last, brush->pixel);
+            continue;
+        }
+        // The one-pixel pen covers what the rows above and below do not, and both ends of the row.
+        Span above = shape.row(y - 1);
+        Span below = shape.row(y + 1);
+        int64_t innerFirst = span.first + 1;
+        int64_t innerLast = span.last - 1;
+        if (above.first > above.last || below.first > below.last) {
+            innerFirst = 1;
+            innerLast = 0;
+        } else {
+            innerFirst = std::max({innerFirst, above.first, below.first});
+            innerLast = std::min({innerLast, above.last, below.last});
+        }
+        if (innerFirst > innerLast) {
+            fillSpan(target, static_cast<int>(y), span.first, span.last, pen->pixel);
+            continue;
+        }
+        fillSpan(target, static_cast<int>(y), span.first, innerFirst - 1, pen->pixel);
+        if (fill) fillSpan(target, static_cast<int>(y), innerFirst, innerLast, brush->pixel);
+        fillSpan(target, static_cast<int>(y), innerLast + 1, span.last, pen->pixel);
+    }
+    return TRUE;
+}
+
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+    Target target{};
+    if (rect == nullptr || !targetOf(dc, target)) return 0;
+    uint32_t pixel;
+    uintptr_t value = reinterpret_cast<uintptr_t>(brush);
+    if (value > 0 && value < FIRST_INDEX_VALUE) {
+        pixel = port::pixelFromColour(GetSysColor(static_cast<int>(value) - 1));
+    } else {
+        const Object* b = lookup(brush, Kind::Brush);
+        if (b == nullptr) return 0;
+        if (b->hollow) return 1;
+        pixel = b->pixel;
+    }
+    int64_t top = std::max<int64_t>(rect->top, 0);
+    int64_t bottom = std::min<int64_t>(rect->bottom, target.height);
+    for (int64_t y = top; y < bottom; ++y) {
+        fillSpan(target, static_cast<int>(y), rect->left, static_cast<int64_t>(rect->right) - 1, pixel);
+    }
+    return 1;
+}
+
+BOOL WINAPI BitBlt(HDC targetDc, int x, int y, int width, int height, HDC sourceDc, int sourceX, int sourceY,
+                   DWORD rop) {
+    Target target{};
+    Target source{};
+    if (rop != SRCCOPY || !targetOf(targetDc, target) || !targetOf(sourceDc, source)) return FALSE;
+    // Clip the rectangle against both bitmaps, in 64 bits so no sum can overflow.
+    int64_t dx0 = x, dy0 = y, sx0 = sourceX, sy0 = sourceY, w = width, h = height;
+    if (dx0 < 0) { sx0 -= dx0; w += dx0; dx0 = 0; }
+    if (dy0 < 0) { sy0 -= dy0; h += dy0; dy0 = 0; }
+    if (sx0 < 0) { dx0 -= sx0; w += sx0; sx0 = 0; }
+    if (sy0 < 0) { dy0 -= sy0; h += sy0; sy0 = 0; }
+    w = std::min({w, target.width - dx0, source.width - sx0});
+    h = std::min({h, target.height - dy0, source.height - sy0});
+    if (w <= 0 || h <= 0) return TRUE;
+    for (int64_t row = 0; row < h; ++row) {
+        const uint32_t* from = source.pixels + (sy0 + row) * source.width + sx0;
+        uint32_t* to = target.pixels + (dy0 + row) * target.width + dx0;
+        std::copy_n(from, w, to);
+    }
+    return TRUE;
+}
+
+COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
+    Target target{};
+    if (!targetOf(dc, target) || x < 0 || y < 0 || x >= target.width || y >= target.height) return 0xFFFFFFFF;
+    return port::colourFromPixel(target.pixels[static_cast<std::ptrdiff_t>(y) * target.width + x]);
+}
+
+// Lives with GDI so that FillRect with a system-colour brush needs nothing else of the layer.
+DWORD WINAPI GetSysColor(int index) {
+    switch (index) {
+    case COLOR_WINDOW: return RGB(255, 255, 255);
+    case COLOR_BTNFACE: return RGB(240, 240, 240);
+    default: return RGB(0, 0, 0);
+    }
+}

@@ -1,0 +1,22 @@
+// The process entry point on Linux: starts GTK, installs it as the layer's window system and
+// runs the program's WinMain.
+#include <cstdio>
+#include <string>
+
+#include "backend.h"
+
+int main(int argc, char** argv) {
+    if (!gtk_init_check(&argc, &argv)) {
+        std::fputs("orrelune: cannot open a display. On a machine without one, run it in a virtual X server:\n"
+                   "  xvfb-run -a orrelune\n",
+                   stderr);
+        return 1;
+    }
+    static port::GtkBackend backend;
+    port::setBackend(&backend);
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    // A small instance handle, as Windows' traditional image base: it survives GetWindowLongA's 32 bits.
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x00400000));
+    return WinMain(instance, nullptr, commandLine.data(), SW_SHOWDEFAULT);
+}

@@ -1,0 +1,461 @@
+#include "user32.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct WindowClass {
+    std::string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HBRUSH background = nullptr;
+    const port::MenuResource* menu = nullptr;
+};
+
+struct Window {
+    const WindowClass* windowClass = nullptr;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    std::string title;
+    HBITMAP surface = nullptr;
+    int width = 0;
+    int height = 0;
+    bool visible = false;
+    bool invalid = false;
+    bool erase = false;
+    RECT invalidRect{};
+};
+
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    uint64_t period;
+    uint64_t due;
+    TIMERPROC proc;
+};
+
+struct State {
+    std::map<std::string, std::unique_ptr<WindowClass>> classes;
+    // Keyed by handle value, which grows with every window: iteration is creation order.
+    std::map<uintptr_t, std::unique_ptr<Window>> windows;
+    uintptr_t nextHandle = 0x10002;
+    std::deque<MSG> posted;
+    bool quitPending = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    UINT_PTR nextThreadTimerId = 1;
+};
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+port::Backend defaultBackend;
+port::Backend* backend = &defaultBackend;
+
+uint64_t steadyMilliseconds() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+port::Clock currentTime = steadyMilliseconds;
+
+Window* find(HWND handle) {
+    auto& windows = state().windows;
+    auto found = windows.find(reinterpret_cast<uintptr_t>(handle));
+    return found == windows.end() ? nullptr : found->second.get();
+}
+
+HWND handleOf(uintptr_t key) { return reinterpret_cast<HWND>(key); }
+
+bool matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax) {
+    if (window != nullptr && msg.hwnd != window) return false;
+    if (filterMin == 0 && filterMax == 0) return true;
+    return msg.message >= filterMin && msg.message <= filterMax;
+}
+
+MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = static_cast<DWORD>(currentTime());
+    return msg;
+}
+
+void invalidate(Window& w, const RECT* rect, bool erase) {
+    RECT r = rect != nullptr ? *rect : RECT{0, 0, w.width, w.height};
+    r.left = std::max<LONG>(r.left, 0);
+    r.top = std::max<LONG>(r.top, 0);
+    r.right = std::min<LONG>(r.right, w.width);
+    r.bottom = std::min<LONG>(r.bottom, w.height);
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    if (w.invalid) {
+        r.left = std::min(r.left, w.invalidRect.left);
+        r.top = std::min(r.top, w.invalidRect.top);
+        r.right = std::max(r.right, w.invalidRect.right);
+        r.bottom = std::max(r.bottom, w.invalidRect.bottom);
+    }
+    w.invalidRect = r;
+    w.invalid = true;
+    w.erase = w.erase || erase;
+}
+
+// Retrieval order: posted messages, then the quit message, then a paint for the first window
+// that needs one, then the timer that has waited longest. Paints and timer messages are made
+// when they are taken, so neither can pile up.
+bool takeMessage(MSG& msg, HWND window, UINT filterMin, UINT filterMax, bool remove) {
+    State& s = state();
+    for (auto it = s.posted.begin(); it != s.posted.end(); ++it) {
+        if (!matches(*it, window, filterMin, filterMax)) continue;
+        msg = *it;
+        if (remove) s.posted.erase(it);
+        return true;
+    }
+    if (s.quitPending && matches(makeMessage(nullptr, WM_QUIT, 0, 0), nullptr, filterMin, filterMax)) {
+        msg = makeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
+        if (remove) s.quitPending = false;
+        return true;
+    }
+    for (auto& [key, w] : s.windows) {
+        if (!w->visible || !w->invalid) continue;
+        MSG paint = makeMessage(handleOf(key), WM_PAINT, 0, 0);
+        if (!matches(paint, window, filterMin, filterMax)) continue;
+        msg = paint;
+        return true;
+    }
+    uint64_t now = currentTime();
+    Timer* due = nullptr;
+    for (Timer& t : s.timers) {
+        if (t.due > now) continue;
+        if (!matches(makeMessage(t.window, WM_TIMER, 0, 0), window, filterMin, filterMax)) continue;
+        if (due == nullptr || t.due < due->due) due = &t;
+    }
+    if (due == nullptr) return false;
+    msg = makeMessage(due->window, WM_TIMER, due->id, reinterpret_cast<LPARAM>(due->proc));
+    // However late, one message; the next period counts from now.
+    if (remove) due->due = now + due->period;
+    return true;
+}
+
+// How long until the next timer is due: 0 when one is, -1 when there is none.
+int millisecondsToNextTimer() {
+    State& s = state();
+    if (s.timers.empty()) return -1;
+    uint64_t now = currentTime();
+    uint64_t next = UINT64_MAX;
+    for (const Timer& t : s.timers) next = std::min(next, t.due);
+    if (next <= now) return 0;
+    return static_cast<int>(std::min<uint64_t>(next - now, 0x7FFFFFFF));
+}
+
+}  // namespace
+
+namespace port {
+
+void Backend::wait(int timeoutMs) {
+    // Nothing can arrive from outside without a toolkit: just let the time pass.
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 0 ? 1 : timeoutMs));
+}
+
+void setBackend(Backend* b) { backend = b != nullptr ? b : &defaultBackend; }
+
+void setClock(Clock c) { currentTime = c != nullptr ? c : steadyMilliseconds; }
+
+void clientResized(HWND window, int width, int height) {
+    Window* w = find(window);
+    if (w == nullptr || (w->width == width && w->height == height)) return;
+    resizeSurface(w->surface, width, height);
+    w->width = width;
+    w->height = height;
+    // Both class styles this program uses (CS_HREDRAW | CS_VREDRAW) ask for the whole area.
+    invalidate(*w, nullptr, true);
+}
+
+PixelView windowSurface(HWND window) {
+    Window* w = find(window);
+    return w == nullptr ? PixelView{} : bitmapPixels(w->surface);
+}
+
+void resetUser32() {
+    State& s = state();
+    for (auto& [key, w] : s.windows) DeleteObject(w->surface);
+    s = State();
+}
+
+const MenuResource* findMenu(const char* name) {
+    if (name == nullptr || !IS_INTRESOURCE(name)) return nullptr;
+    int id = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+    for (int i = 0; i < resourceTables.menuCount; ++i) {
+        if (resourceTables.menus[i].id == id) return &resourceTables.menus[i];
+    }
+    return nullptr;
+}
+
+const DialogResource* findDialog(const char* name) {
+    if (name == nullptr || !IS_INTRESOURCE(name)) return nullptr;
+    int id = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+    for (int i = 0; i < resourceTables.dialogCount; ++i) {
+        if (resourceTables.dialogs[i].id == id) return &resourceTables.dialogs[i];
+    }
+    return nullptr;
+}
+
+}  // namespace port
+
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
+    if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA) || wc->lpszClassName == nullptr ||
+        wc->lpfnWndProc == nullptr) {
+        return 0;
+    }
+    State& s = state();
+    for (auto& [name, c] : s.classes) {
+        if (strcasecmp(name.c_str(), wc->lpszClassName) == 0) return 0;
+    }
+    auto c = std::make_unique<WindowClass>();
+    c->name = wc->lpszClassName;
+    c->style = wc->style;
+    c->proc = wc->lpfnWndProc;
+    c->instance = wc->hInstance;
+    c->background = wc->hbrBackground;
+    c->menu = port::findMenu(wc->lpszMenuName);
+    s.classes.emplace(c->name, std::move(c));
+    return static_cast<ATOM>(0xC000 + s.classes.size());
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+    State& s = state();
+    const WindowClass* windowClass = nullptr;
+    for (auto& [name, c] : s.classes) {
+        if (className != nullptr && strcasecmp(name.c_str(), className) == 0) windowClass = c.get();
+    }
+    if (windowClass == nullptr) return nullptr;
+
+    auto w = std::make_unique<Window>();
+    w->windowClass = windowClass;
+    w->proc = windowClass->proc;
+    w->instance = instance;
+    w->title = windowName != nullptr ? windowName : "";
+    // There is no frame here: an explicit size is the client's.
+    if (width == CW_USEDEFAULT) {
+        width = port::DEFAULT_CLIENT_WIDTH;
+        height = port::DEFAULT_CLIENT_HEIGHT;
+        backend->fitClientSize(width, height);
+    }
+    w->width = std::max(width, 0);
+    w->height = std::max(height, 0);
+    w->surface = port::createSurface(w->width, w->height);
+    invalidate(*w, nullptr, true);
+
+    uintptr_t key = s.nextHandle;
+    s.nextHandle += 4;
+    HWND handle = handleOf(key);
+    const Window& created = *w;
+    s.windows.emplace(key, std::move(w));
+    // A menu handle of our own is never made: a window shows its class menu.
+    (void)menu;
+    backend->createWindow(handle, created.title.c_str(), windowClass->menu, created.width, created.height);
+
+    CREATESTRUCTA create{param, instance,       nullptr,     parent,    created.height, created.width,
+                         y,     x == CW_USEDEFAULT ? 0 : x, static_cast<LONG>(style), windowName, className, exStyle};
+    if (SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+        DestroyWindow(handle);
+        return nullptr;
+    }
+    if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
+    return handle;
+}
+
+BOOL WINAPI ShowWindow(HWND window, int showCommand) {
+    Window* w = find(window);
+    if (w == nullptr) return FALSE;
+    BOOL wasVisible = w->visible ? TRUE : FALSE;
+    bool visible = showCommand != SW_HIDE;
+    if (visible && !w->visible) invalidate(*w, nullptr, true);
+    w->visible = visible;
+    backend->showWindow(window, visible);
+    return wasVisible;
+}
+
+BOOL WINAPI DestroyWindow(HWND window) {
+    Window* w = find(window);
+    if (w == nullptr) return FALSE;
+    SendMessageA(window, WM_DESTROY, 0, 0);
+    SendMessageA(window, WM_NCDESTROY, 0, 0);
+    State& s = state();
+    std::erase_if(s.timers, [&](const Timer& t) { return t.window == window; });
+    backend->destroyWindow(window);
+    if ((w = find(window)) != nullptr) DeleteObject(w->surface);
+    s.windows.erase(reinterpret_cast<uintptr_t>(window));
+    return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND window) { return find(window) != nullptr ? TRUE : FALSE; }
+
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    switch (message) {
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_ERASEBKGND: {
+        Window* w = find(window);
+        if (w == nullptr || w->windowClass->background == nullptr) return 0;
+        RECT client{0, 0, w->width, w->height};
+        FillRect(reinterpret_cast<HDC>(wParam), &client, w->windowClass->background);
+        return 1;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = find(window);
+    if (w == nullptr) return 0;
+    WNDPROC proc = w->proc;
+    return proc(window, message, wParam, lParam);
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window != nullptr && find(window) == nullptr) return FALSE;
+    state().posted.push_back(makeMessage(window, message, wParam, lParam));
+    return TRUE;
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+    state().quitPending = true;
+    state().quitCode = exitCode;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
+    backend->pump();
+    if (takeMessage(*msg, window, filterMin, filterMax, (removeMessage & PM_REMOVE) != 0)) return TRUE;
+    // Nothing to do: give the processor away for at most a millisecond, so a loop that only
+    // polls does not hold a whole core.
+    int timeout = millisecondsToNextTimer();
+    if (timeout != 0) backend->wait(timeout < 0 ? 1 : std::min(timeout, 1));
+    return FALSE;
+}
+
+BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
+    for (;;) {
+        backend->pump();
+        if (takeMessage(*msg, window, filterMin, filterMax, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
+        backend->wait(millisecondsToNextTimer());
+    }
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    if (msg == nullptr) return 0;
+    if (msg->message == WM_TIMER && msg->lParam != 0) {
+        reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, msg->time);
+        return 0;
+    }
+    if (msg->hwnd == nullptr) return 0;
+    return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
+    State& s = state();
+    if (window != nullptr && find(window) == nullptr) return 0;
+    if (window == nullptr) id = s.nextThreadTimerId++;
+    // As USER_TIMER_MINIMUM and USER_TIMER_MAXIMUM.
+    uint64_t period = std::clamp<uint64_t>(elapse, 10, 0x7FFFFFFF);
+    uint64_t due = currentTime() + period;
+    for (Timer& t : s.timers) {
+        if (t.window == window && t.id == id) {
+            t = {window, id, period, due, timerProc};
+            return id == 0 ? 1 : id;
+        }
+    }
+    s.timers.push_back({window, id, period, due, timerProc});
+    return id == 0 ? 1 : id;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    auto& timers = state().timers;
+    auto it = std::find_if(timers.begin(), timers.end(),
+                           [&](const Timer& t) { return t.window == window && t.id == id; });
+    if (it == timers.end()) return FALSE;
+    timers.erase(it);
+    return TRUE;
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+    Window* w = find(window);
+    if (w == nullptr) return FALSE;
+    invalidate(*w, rect, erase != FALSE);
+    return TRUE;
+}
+
+BOOL WINAPI ValidateRect(HWND window, const RECT* /*rect*/) {
+    Window* w = find(window);
+    if (w == nullptr) return FALSE;
+    w->invalid = false;
+    w->erase = false;
+    return TRUE;
+}
+
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    Window* w = find(window);
+    if (w == nullptr || paint == nullptr) return nullptr;
+    *paint = PAINTSTRUCT{};
+    paint->hdc = port::createSurfaceDC(w->surface);
+    paint->rcPaint = w->invalid ? w->invalidRect : RECT{0, 0, 0, 0};
+    bool erase = w->erase;
+    w->invalid = false;
+    w->erase = false;
+    if (erase) paint->fErase = SendMessageA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint->hdc), 0) == 0;
+    return paint->hdc;
+}
+
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    if (paint != nullptr) DeleteDC(paint->hdc);
+    if (find(window) == nullptr) return FALSE;
+    backend->present(window);
+    return TRUE;
+}
+
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
+    Window* w = find(window);
+    if (w == nullptr || rect == nullptr) return FALSE;
+    *rect = RECT{0, 0, w->width, w->height};
+    return TRUE;
+}
+
+HDC WINAPI GetDC(HWND window) {
+    Window* w = find(window);
+    return w == nullptr ? nullptr : port::createSurfaceDC(w->surface);
+}
+
+int WINAPI ReleaseDC(HWND window, HDC dc) {
+    if (DeleteDC(dc) == FALSE) return 0;
+    if (find(window) != nullptr) backend->present(window);
+    return 1;
+}
+
+LONG WINAPI GetWindowLongA(HWND window, int index) {
+    Window* w = find(window);
+    if (w == nullptr || index != GWL_HINSTANCE) return 0;
+    // The layer's instance handles are small numbers, so the 32-bit value holds them whole.
+    return static_cast<LONG>(reinterpret_cast<intptr_t>(w->instance));
+}

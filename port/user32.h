@@ -1,0 +1,56 @@
+// The USER32 part's side facing the toolkit (and the tests): the backend that shows windows
+// and feeds events, the clock behind the timers, and what a backend reports back.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "gdi.h"
+#include "resources.h"
+
+namespace port {
+
+// A top-level window asks for this client area when its size is CW_USEDEFAULT: room for the
+// program's 1050 x 700 back buffer.
+inline constexpr int DEFAULT_CLIENT_WIDTH = 1050;
+inline constexpr int DEFAULT_CLIENT_HEIGHT = 700;
+
+// What the layer asks of a window system. The default does nothing and shows nothing, which is
+// all a test without a display needs.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    // Shrinks a wanted client size to what the screen can show.
+    virtual void fitClientSize(int& width, int& height) { (void)width, (void)height; }
+    virtual void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
+                              int clientHeight) {
+        (void)window, (void)title, (void)menu, (void)clientWidth, (void)clientHeight;
+    }
+    virtual void destroyWindow(HWND window) { (void)window; }
+    virtual void showWindow(HWND window, bool visible) { (void)window, (void)visible; }
+    // The window's surface has new pixels to show.
+    virtual void present(HWND window) { (void)window; }
+    // Handles the toolkit's pending events without blocking.
+    virtual void pump() {}
+    // Blocks until a toolkit event was handled or timeoutMs passed (-1: no limit).
+    virtual void wait(int timeoutMs);
+};
+
+// nullptr restores the default backend. The layer does not own the backend.
+void setBackend(Backend* backend);
+
+// Milliseconds on a monotonic clock; the timers run on it.
+using Clock = uint64_t (*)();
+// nullptr restores the steady clock.
+void setClock(Clock clock);
+
+// Reported by the backend: the client area has a new size.
+void clientResized(HWND window, int width, int height);
+// The pixels the backend copies to the screen.
+PixelView windowSurface(HWND window);
+
+// Forgets every window, class, timer and queued message (a test's fresh start).
+void resetUser32();
+
+}  // namespace port
