@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine.h"
+
 namespace {
 
 // Everything a pair needs from the snapshot: distance, signs and offsets the short way round.
@@ -65,7 +67,7 @@ void mergePair(Particle& ci, Particle& cj, const Particle& si, const Particle& s
 
 }  // namespace
 
-void stepSimulation(double width, double height) {
+void stepSimulationLiteral(double width, double height) {
     ParticleBuffer& c = simState.current;
     ParticleBuffer& s = simState.snapshot;
     const int32_t last = simState.lastIndex;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "engine.h"
+
 SimulationParameters simParameters;
 SimulationState simState;
 
@@ -18,6 +20,7 @@ const bool storeReady = [] {
     std::atexit(releaseCurrent);
     simState.snapshot.allocate(simParameters.particleCount);
     std::atexit(releaseSnapshot);
+    reserveStepScratch(simParameters.particleCount);
     return true;
 }();
 
@@ -29,7 +32,11 @@ void ParticleBuffer::allocate(int32_t n) {
     records = new Particle[static_cast<std::size_t>(n > 0 ? n : 0)];
 }
 
-void ParticleBuffer::reallocate() { allocate(simParameters.particleCount); }
+void ParticleBuffer::reallocate() {
+    allocate(simParameters.particleCount);
+    // The fast step's scratch grows with the tables, never inside a step.
+    reserveStepScratch(simParameters.particleCount);
+}
 
 void ParticleBuffer::release() {
     delete[] records;

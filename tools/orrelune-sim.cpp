@@ -9,6 +9,7 @@
 
 #include "crt.h"
 #include "digest.h"
+#include "engine.h"
 #include "simulation.h"
 
 namespace {
@@ -23,6 +24,8 @@ const char USAGE[] =
     "  --clock SECONDS  every clock read returns SECONDS (default: the real clock)\n"
     "  --load FILE      replace the population with FILE's records (the --dump format)\n"
     "  --ticks K        run K ticks (default 0)\n"
+    "  --engine NAME    step engine: fast (default) or literal, the one-pair-at-a-time oracle\n"
+    "  --threads T      threads for the fast engine (default: every core)\n"
     "  --params         print the parameter texts the dialog would show\n"
     "  --dump           print records 0..lastIndex: index mass radius x y vx vy\n"
     "  --help           print this text\n"
@@ -36,6 +39,8 @@ struct Options {
     long long ticks = 0;
     bool params = false;
     bool dump = false;
+    StepEngine engine = StepEngine::Fast;
+    int32_t threads = 0;
 };
 
 int usageError(const std::string& message) {
@@ -88,7 +93,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             continue;
         }
         char(*field)[FORM_TEXT_SIZE] = formField(options.form, name);
-        bool known = field != nullptr || name == "--clock" || name == "--load" || name == "--ticks";
+        bool known = field != nullptr || name == "--clock" || name == "--load" || name == "--ticks" ||
+                     name == "--engine" || name == "--threads";
         if (!known) return usageError("unknown option '" + std::string(name) + "'");
         if (k + 1 >= argc) return usageError("option '" + std::string(name) + "' needs a value");
         const char* value = argv[++k];
@@ -101,6 +107,18 @@ int parseOptions(int argc, char** argv, Options& options) {
         } else if (name == "--ticks") {
             if (!parseWhole(value, options.ticks) || options.ticks < 0)
                 return usageError("--ticks needs a count of ticks, not '" + std::string(value) + "'");
+        } else if (name == "--engine") {
+            std::string_view engine = value;
+            if (engine == "fast") {
+                options.engine = StepEngine::Fast;
+            } else if (engine == "literal") {
+                options.engine = StepEngine::Literal;
+            } else {
+                return usageError("--engine needs 'fast' or 'literal', not '" + std::string(value) + "'");
+            }
+        } else if (name == "--threads") {
+            if (!parseWhole(value, options.threads) || options.threads < 1)
+                return usageError("--threads needs a count of threads, not '" + std::string(value) + "'");
         } else {
             options.loadPath = value;
         }
@@ -193,6 +211,8 @@ int main(int argc, char** argv) {
     std::vector<Particle> loaded;
     if (!options.loadPath.empty() && !loadRecords(options.loadPath, loaded)) return 2;
 
+    setStepEngine(options.engine);
+    setStepThreads(options.threads);
     if (options.haveClock) crtFixClock(options.clock);
     applyParameterForm(options.form);
     if (!options.loadPath.empty()) installRecords(loaded);

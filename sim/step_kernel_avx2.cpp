@@ -1,0 +1,56 @@
+// The AVX2 kernels: each 8-lane vector is two 256-bit halves. Built with -mavx2 for this file only;
+// it includes nothing with external inline functions, so no AVX2 code can leak into other files.
+#include <cstddef>
+
+#include "step_kernels.h"
+
+#if defined(ORRELUNE_X86_KERNELS)
+#include <immintrin.h>
+
+namespace {
+
+struct V {
+    __m256d lo;
+    __m256d hi;
+};
+struct M {
+    __m256d lo;
+    __m256d hi;
+};
+
+inline V broadcast(double a) { return V{_mm256_set1_pd(a), _mm256_set1_pd(a)}; }
+inline V load(const double* p) { return V{_mm256_loadu_pd(p), _mm256_loadu_pd(p + 4)}; }
+inline void store(double* p, V a) {
+    _mm256_storeu_pd(p, a.lo);
+    _mm256_storeu_pd(p + 4, a.hi);
+}
+inline V operator+(V a, V b) { return V{_mm256_add_pd(a.lo, b.lo), _mm256_add_pd(a.hi, b.hi)}; }
+inline V operator-(V a, V b) { return V{_mm256_sub_pd(a.lo, b.lo), _mm256_sub_pd(a.hi, b.hi)}; }
+inline V operator*(V a, V b) { return V{_mm256_mul_pd(a.lo, b.lo), _mm256_mul_pd(a.hi, b.hi)}; }
+inline V operator/(V a, V b) { return V{_mm256_div_pd(a.lo, b.lo), _mm256_div_pd(a.hi, b.hi)}; }
+inline V vsqrt(V a) { return V{_mm256_sqrt_pd(a.lo), _mm256_sqrt_pd(a.hi)}; }
+inline V vabs(V a) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    return V{_mm256_andnot_pd(sign, a.lo), _mm256_andnot_pd(sign, a.hi)};
+}
+inline V negate(V a) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    return V{_mm256_xor_pd(sign, a.lo), _mm256_xor_pd(sign, a.hi)};
+}
+inline M lessThan(V a, V b) {
+    return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_LT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_LT_OQ)};
+}
+inline M greaterThan(V a, V b) {
+    return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_GT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_GT_OQ)};
+}
+inline M operator&(M a, M b) { return M{_mm256_and_pd(a.lo, b.lo), _mm256_and_pd(a.hi, b.hi)}; }
+inline V select(M m, V a, V b) { return V{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)}; }
+
+#include "step_kernel_body.h"
+
+}  // namespace
+
+GravityKernels gravityKernelsAvx2() { return GravityKernels{pairTask, partnerSum}; }
+#else
+GravityKernels gravityKernelsAvx2() { return gravityKernelsScalar(); }
+#endif

@@ -1,0 +1,42 @@
+// The AVX-512 kernels: one 512-bit register per 8-lane vector, masks in mask registers. Built with
+// -mavx512f -mavx512dq for this file only; like the AVX2 file it includes no external inline code.
+#include <cstddef>
+
+#include "step_kernels.h"
+
+#if defined(ORRELUNE_X86_KERNELS)
+#include <immintrin.h>
+
+namespace {
+
+struct V {
+    __m512d v;
+};
+struct M {
+    __mmask8 m;
+};
+
+inline V broadcast(double a) { return V{_mm512_set1_pd(a)}; }
+inline V load(const double* p) { return V{_mm512_loadu_pd(p)}; }
+inline void store(double* p, V a) { _mm512_storeu_pd(p, a.v); }
+inline V operator+(V a, V b) { return V{_mm512_add_pd(a.v, b.v)}; }
+inline V operator-(V a, V b) { return V{_mm512_sub_pd(a.v, b.v)}; }
+inline V operator*(V a, V b) { return V{_mm512_mul_pd(a.v, b.v)}; }
+inline V operator/(V a, V b) { return V{_mm512_div_pd(a.v, b.v)}; }
+// The masked form: the plain one starts from an undefined register, which GCC 12 warns about.
+inline V vsqrt(V a) { return V{_mm512_mask_sqrt_pd(a.v, static_cast<__mmask8>(0xFF), a.v)}; }
+inline V vabs(V a) { return V{_mm512_andnot_pd(_mm512_set1_pd(-0.0), a.v)}; }
+inline V negate(V a) { return V{_mm512_xor_pd(_mm512_set1_pd(-0.0), a.v)}; }
+inline M lessThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ)}; }
+inline M greaterThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_OQ)}; }
+inline M operator&(M a, M b) { return M{static_cast<__mmask8>(a.m & b.m)}; }
+inline V select(M m, V a, V b) { return V{_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
+
+#include "step_kernel_body.h"
+
+}  // namespace
+
+GravityKernels gravityKernelsAvx512() { return GravityKernels{pairTask, partnerSum}; }
+#else
+GravityKernels gravityKernelsAvx512() { return gravityKernelsScalar(); }
+#endif

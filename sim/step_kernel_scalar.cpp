@@ -1,0 +1,44 @@
+// The portable kernels: eight plain doubles per vector, for processors without AVX2.
+#include <cmath>
+#include <cstddef>
+
+#include "step_kernels.h"
+
+namespace {
+
+struct V {
+    double lane[8];
+};
+struct M {
+    bool lane[8];
+};
+
+#define ORRELUNE_LANEWISE(type, expr) \
+    type r;                           \
+    for (int k = 0; k < 8; ++k) r.lane[k] = (expr);     \
+    return r
+
+inline V broadcast(double a) { ORRELUNE_LANEWISE(V, a); }
+inline V load(const double* p) { ORRELUNE_LANEWISE(V, p[k]); }
+inline void store(double* p, V a) {
+    for (int k = 0; k < 8; ++k) p[k] = a.lane[k];
+}
+inline V operator+(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] + b.lane[k]); }
+inline V operator-(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] - b.lane[k]); }
+inline V operator*(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] * b.lane[k]); }
+inline V operator/(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] / b.lane[k]); }
+inline V vsqrt(V a) { ORRELUNE_LANEWISE(V, std::sqrt(a.lane[k])); }
+inline V vabs(V a) { ORRELUNE_LANEWISE(V, std::fabs(a.lane[k])); }
+inline V negate(V a) { ORRELUNE_LANEWISE(V, -a.lane[k]); }
+inline M lessThan(V a, V b) { ORRELUNE_LANEWISE(M, a.lane[k] < b.lane[k]); }
+inline M greaterThan(V a, V b) { ORRELUNE_LANEWISE(M, a.lane[k] > b.lane[k]); }
+inline M operator&(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] && b.lane[k]); }
+inline V select(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] : b.lane[k]); }
+
+#undef ORRELUNE_LANEWISE
+
+#include "step_kernel_body.h"
+
+}  // namespace
+
+GravityKernels gravityKernelsScalar() { return GravityKernels{pairTask, partnerSum}; }

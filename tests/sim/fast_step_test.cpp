@@ -1,0 +1,399 @@
+// The fast step against the literal one: the same merges and table to the bit, velocities within
+// the rounding bound below, and the same bits for every thread count and instruction set.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "sim_test_support.h"
+
+namespace {
+
+struct Table {
+    std::vector<Particle> records;
+    int32_t lastIndex = -1;
+};
+
+void install(const Table& t) {
+    simParameters.particleCount = static_cast<int32_t>(t.records.size());
+    simState.current.reallocate();
+    simState.snapshot.reallocate();
+    for (std::size_t i = 0; i < t.records.size(); ++i) simState.current[static_cast<int32_t>(i)] = t.records[i];
+    simState.lastIndex = t.lastIndex;
+}
+
+Table capture() {
+    Table t;
+    t.lastIndex = simState.lastIndex;
+    t.records.assign(simState.current.records, simState.current.records + simState.current.count);
+    return t;
+}
+
+Table stepWith(StepEngine engine, const Table& start, double width, double height) {
+    install(start);
+    setStepEngine(engine);
+    stepSimulation(width, height);
+    return capture();
+}
+
+Table population(int32_t count, uint32_t seed, double width, double height) {
+    simParameters.particleCount = count;
+    crtFixClock(seed);
+    simState.current.reallocate();
+    simState.snapshot.reallocate();
+    initializePopulation(width, height);
+    return capture();
+}
+
+// How far rounding alone can move a velocity. Each velocity is v0 plus a sum of pair terms; any
+// summation order is off the exact sum by at most gamma(n) * (|v0| + sum |term|) with
+// gamma(n) ~ n * u (u = 2^-53), and each term differs from the exact one by a few u relative.
+// The fast engine sums in another order, and for a merging particle takes one stretch as a
+// total minus the others (twice the error again); a merge averages two velocities, so it carries
+// the larger error on. Hence |fast - literal| <= 4 (n + 16) u A, where A is |v0| + sum |term|
+// over the whole step, the maximum over the particles merged into a survivor, and n the number
+// of additions on the longest such chain. A missing or doubled pair is far outside this.
+struct Bound {
+    std::vector<double> magnitude;
+    std::vector<double> additions;
+};
+
+// The literal step once more, counting what the rounding bound needs instead of the velocities.
+Bound roundingBound(const Table& start, double width, double height) {
+    const std::size_t n = start.records.size();
+    std::vector<Particle> c = start.records;
+    const std::vector<Particle> s = start.records;
+    Bound b{std::vector<double>(n, 0.0), std::vector<double>(n, 0.0)};
+    std::vector<double> sum(n, 0.0);
+    struct Merge {
+        std::size_t a, gone;
+    };
+    std::vector<Merge> merges;
+    const bool merging = simParameters.mergeEnabled == 1;
+    const int32_t last = start.lastIndex;
+    for (int32_t i = 0; i <= last; ++i) {
+        for (int32_t j = i + 1; j <= last; ++j) {
+            auto& ci = c[static_cast<std::size_t>(i)];
+            auto& cj = c[static_cast<std::size_t>(j)];
+            const auto& si = s[static_cast<std::size_t>(i)];
+            const auto& sj = s[static_cast<std::size_t>(j)];
+            if (!(ci.mass * cj.mass > 0)) continue;
+            const double r = periodicDistance(si.x, si.y, sj.x, sj.y, width, height);
+            if (merging && si.radius + sj.radius >= MERGE_RANGE_FACTOR * r) {
+                const bool jSurvives = sj.radius >= si.radius;
+                auto& a = jSurvives ? cj : ci;
+                auto& gone = jSurvives ? ci : cj;
+                a.mass = ci.mass + cj.mass;
+                gone.mass = 0;
+                merges.push_back({static_cast<std::size_t>(jSurvives ? j : i), static_cast<std::size_t>(jSurvives ? i : j)});
+                continue;
+            }
+            if (r == 0) continue;
+            const double pull = std::fabs(simParameters.gravity) / (r * r) * TIME_STEP;
+            sum[static_cast<std::size_t>(i)] += pull * sj.mass;
+            sum[static_cast<std::size_t>(j)] += pull * si.mass;
+            b.additions[static_cast<std::size_t>(i)] += 1;
+            b.additions[static_cast<std::size_t>(j)] += 1;
+        }
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        b.magnitude[k] = std::max(std::fabs(s[k].vx), std::fabs(s[k].vy)) + sum[k] * 1.01;
+    }
+    for (const Merge& m : merges) {
+        b.magnitude[m.a] = std::max(b.magnitude[m.a], b.magnitude[m.gone]);
+        b.additions[m.a] = std::max(b.additions[m.a], b.additions[m.gone]) + 1;
+    }
+    if (!merging) return b;
+    // The removal pass moves records; move their bounds the same way.
+    int32_t lastLive = last;
+    for (int32_t i = 0; i <= lastLive; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        if (c[at].mass != 0) continue;
+        const auto from = static_cast<std::size_t>(lastLive);
+        c[at].mass = c[from].mass;
+        c[from].mass = 0;
+        b.magnitude[at] = b.magnitude[from];
+        b.additions[at] = b.additions[from];
+        --lastLive;
+    }
+    return b;
+}
+
+constexpr double UNIT_ROUNDOFF = std::numeric_limits<double>::epsilon() / 2;
+
+bool sameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+// Largest velocity difference seen, in units of the record's own bound (<= 1 passes).
+double worstRatio = 0;
+
+// The removal table, masses, radii and positions to the bit; velocities within the bound.
+::testing::AssertionResult agrees(const Table& literal, const Table& fast, const Bound& bound) {
+    if (literal.lastIndex != fast.lastIndex)
+        return ::testing::AssertionFailure() << "lastIndex " << fast.lastIndex << " vs literal " << literal.lastIndex;
+    for (int32_t i = 0; i <= literal.lastIndex; ++i) {
+        const Particle& l = literal.records[static_cast<std::size_t>(i)];
+        const Particle& f = fast.records[static_cast<std::size_t>(i)];
+        if (!sameBits(l.mass, f.mass) || !sameBits(l.radius, f.radius) || !sameBits(l.x, f.x) || !sameBits(l.y, f.y))
+            return ::testing::AssertionFailure()
+                   << "record " << i << ": fast (" << f.mass << ", " << f.radius << ", " << f.x << ", " << f.y
+                   << ") literal (" << l.mass << ", " << l.radius << ", " << l.x << ", " << l.y << ")";
+    }
+    for (int32_t i = 0; i <= literal.lastIndex; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        const Particle& l = literal.records[at];
+        const Particle& f = fast.records[at];
+        const double limit = 4 * (bound.additions[at] + 16) * UNIT_ROUNDOFF * bound.magnitude[at];
+        const double dx = std::fabs(l.vx - f.vx);
+        const double dy = std::fabs(l.vy - f.vy);
+        if (!(dx <= limit && dy <= limit))
+            return ::testing::AssertionFailure() << "record " << i << " velocity fast (" << f.vx << ", " << f.vy
+                                                 << ") literal (" << l.vx << ", " << l.vy << "), limit " << limit;
+        if (limit > 0) worstRatio = std::max(worstRatio, std::max(dx, dy) / limit);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class FastStep : public ModelTest {
+protected:
+    void SetUp() override {
+        ModelTest::SetUp();
+        defaultEngine = stepEngine();
+    }
+    void TearDown() override {
+        setStepEngine(defaultEngine);
+        setStepThreads(0);
+        setStepCpuLimit(CpuLevel::Avx512);
+        ModelTest::TearDown();
+    }
+
+    // One step from start by both engines, compared; returns the fast result.
+    Table compareStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
+        const Bound bound = roundingBound(start, width, height);
+        const Table literal = stepWith(StepEngine::Literal, start, width, height);
+        const Table fast = stepWith(StepEngine::Fast, start, width, height);
+        EXPECT_FALSE(lastFastStepWasLiteral());
+        EXPECT_TRUE(agrees(literal, fast, bound));
+        return fast;
+    }
+
+    StepEngine defaultEngine = StepEngine::Fast;
+};
+
+Table tableOf(std::initializer_list<Particle> records) {
+    Table t;
+    t.records = records;
+    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
+    return t;
+}
+
+int32_t liveCount(const Table& t) {
+    int32_t live = 0;
+    for (int32_t i = 0; i <= t.lastIndex; ++i) live += t.records[static_cast<std::size_t>(i)].mass > 0;
+    return live;
+}
+
+struct Sweep {
+    int32_t count;
+    double radius;
+    double spread;
+    double gravity;
+    int32_t merge;
+    double width;
+    double height;
+    int32_t steps;
+};
+
+// Seeds by populations of several sizes and densities; the small fields force many merges per step.
+const Sweep SWEEPS[] = {
+    {2, 40.0, 50, 20, 1, 100, 70, 3},     {17, 2.0, 50, 20, 1, 60, 40, 3},    {65, 2.0, 50, 20, 1, 100, 70, 3},
+    {130, 2.12, 50, 20, 1, 200, 140, 2},  {300, 2.0, 50, 20, 1, 1000, 700, 2}, {200, 1.0, 20, 20, 0, 300, 200, 2},
+    {150, 3.0, 80, -20, 1, 150, 100, 2},  {120, 2.0, 50, 0, 1, 120, 80, 2},
+};
+
+TEST_F(FastStep, MatchesLiteralOverSeedsSizesAndParameters) {
+    int64_t merges = 0;
+    int64_t runs = 0;
+    for (const Sweep& sweep : SWEEPS) {
+        simParameters.meanRadius = sweep.radius;
+        simParameters.speedSpread = sweep.spread;
+        simParameters.gravity = sweep.gravity;
+        simParameters.mergeEnabled = sweep.merge;
+        for (uint32_t seed = 1; seed <= 50; ++seed) {
+            SCOPED_TRACE("count " + std::to_string(sweep.count) + " seed " + std::to_string(seed));
+            Table state = population(sweep.count, 1000 + seed * 7919, sweep.width, sweep.height);
+            for (int32_t k = 0; k < sweep.steps && !HasFailure(); ++k) {
+                const int32_t before = liveCount(state);
+                state = compareStep(state, sweep.width, sweep.height);
+                merges += before - liveCount(state);
+                ++runs;
+            }
+        }
+    }
+    // The sweep only means something if it merged a lot, chains included.
+    EXPECT_GT(merges, 2000);
+    RecordProperty("steps", std::to_string(runs));
+    RecordProperty("merges", std::to_string(merges));
+    RecordProperty("worstVelocityRatio", std::to_string(worstRatio));
+}
+
+TEST_F(FastStep, ChainOfMergesInOneStep) {
+    // Equal radii 1, 1.5 apart: each record is absorbed by the next, and the survivor of each merge
+    // merges again with its snapshot geometry; outsiders pull on all of them before and after.
+    Table t;
+    t.records.push_back(body(3, 0.5, 300, 300, 1, -2));
+    for (int k = 0; k < 8; ++k) t.records.push_back(body(1 + k, 1, 100 + 1.5 * k, 200, k, -k));
+    t.records.push_back(body(5, 0.5, 120, 210, -3, 0));
+    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
+    const Table fast = compareStep(t);
+    EXPECT_EQ(liveCount(fast), 3);
+}
+
+TEST_F(FastStep, OneParticleAbsorbsSeveralOnBothSidesOfItsIndex) {
+    Table t = tableOf({body(1, 0.5, 500, 350, 1, 1), body(2, 1, 501, 350, 2, 0), body(4, 0.2, 700, 100, 0, 3),
+                       body(9, 3, 500.5, 351, -1, 0), body(1, 0.5, 499, 349, 0, -1), body(3, 1, 502, 352, 5, 5),
+                       body(2, 0.1, 800, 600, 0, 0), body(1, 1, 498, 350, -2, 2)});
+    const Table fast = compareStep(t);
+    EXPECT_EQ(liveCount(fast), 3);
+}
+
+TEST_F(FastStep, SurvivorLaterAbsorbedAndEqualRadii) {
+    // 1 absorbs 0 (equal radii: the later survives), then 3 absorbs 1; 2 and 4 are outsiders
+    // whose pulls land before and after each merge.
+    Table t = tableOf({body(2, 1, 100, 100, 1, 0), body(2, 1, 101.5, 100, 0, 1), body(7, 0.3, 140, 90, 0, 0),
+                       body(5, 2, 103, 101, -1, -1), body(1, 0.3, 60, 130, 2, 2)});
+    compareStep(t);
+}
+
+TEST_F(FastStep, MergesAcrossBothEdgesAndTheCorner) {
+    Table t = tableOf({body(10, 3, 500, 1), body(5, 2, 500, 699), body(4, 2, 0.5, 300), body(4, 2, 999.2, 301),
+                       body(1, 1, 0.3, 0.2), body(2, 1, 999.6, 699.5), body(1, 1, 0.1, 699.9), body(3, 0.5, 200, 200)});
+    Table fast = compareStep(t);
+    // Survivors pulled across an edge lie outside the field; the next step starts from there.
+    bool outside = false;
+    for (int32_t i = 0; i <= fast.lastIndex; ++i) {
+        const Particle& p = fast.records[static_cast<std::size_t>(i)];
+        outside = outside || p.x < 0 || p.x > FIELD_WIDTH || p.y < 0 || p.y > FIELD_HEIGHT;
+    }
+    EXPECT_TRUE(outside);
+    fast.records.push_back(body(1, 1, 999.8, fast.records[0].y));
+    fast.lastIndex = static_cast<int32_t>(fast.records.size()) - 1;
+    compareStep(fast);
+}
+
+TEST_F(FastStep, BornDeadRecordsNeitherPullNorMerge) {
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        Table t = tableOf({Particle{0, 0, 100, 100, 3, 4}, body(1, 1, 100, 100.5), Particle{0, 0, 100.2, 100, 0, 0},
+                           body(2, 1, 101, 100, 1, 1), body(3, 0.4, 400, 100), Particle{0, 0, 50, 50, 1, 1},
+                           Particle{0, 0, 60, 50, 1, 1}});
+        compareStep(t);
+    }
+}
+
+TEST_F(FastStep, CoincidentParticlesMergeOrExertNothing) {
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        Table t = tableOf({body(1, 1, 300, 300, 1, 0), body(2, 1, 300, 300, 0, 1), body(3, 0, 300, 300),
+                           body(1, 0.5, 310, 305), body(4, 0, 310, 305, 2, 2)});
+        const Table fast = compareStep(t);
+        for (int32_t i = 0; i <= fast.lastIndex; ++i) {
+            EXPECT_FALSE(std::isnan(fast.records[static_cast<std::size_t>(i)].vx));
+        }
+    }
+}
+
+TEST_F(FastStep, PairsHalfAPeriodApart) {
+    simParameters.mergeEnabled = 0;
+    Table t = tableOf({body(1, 0.1, 0, 350), body(1, 0.1, 500, 350), body(2, 0.1, 250, 0), body(2, 0.1, 250, 350),
+                       body(3, 0.1, 750, 350), body(1, 0.1, 1000, 700)});
+    compareStep(t);
+    simParameters.mergeEnabled = 1;
+    compareStep(t);
+}
+
+TEST_F(FastStep, LargeBodiesMergeWithoutTheGrid) {
+    // Radii far beyond the grid's cells: the big bodies are tested against everyone.
+    Table t = tableOf({body(1, 0.5, 20, 350), body(900, 40, 10, 350), body(2, 1, 980, 340), body(1, 1, 500, 500),
+                       body(800, 35, 60, 380), body(1, 0.5, 505, 505), body(1, 0.5, 700, 100)});
+    const Table fast = compareStep(t);
+    EXPECT_LE(fast.lastIndex, 3);
+}
+
+TEST_F(FastStep, EmptyLoneAndAllDeadTables) {
+    compareStep(tableOf({}));
+    compareStep(tableOf({body(3, 1, 10, 10, 5, 5)}));
+    compareStep(tableOf({Particle{0, 0, 1, 2, 3, 4}, Particle{0, 0, 1, 2, 3, 4}}));
+}
+
+TEST_F(FastStep, HandsUnusualValuesToTheLiteralStep) {
+    Table t = tableOf({body(-1, 1, 10, 10), body(2, 1, 50, 50)});
+    const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
+    const Table fast = stepWith(StepEngine::Fast, t, FIELD_WIDTH, FIELD_HEIGHT);
+    EXPECT_TRUE(lastFastStepWasLiteral());
+    for (std::size_t i = 0; i < literal.records.size(); ++i) {
+        EXPECT_TRUE(sameBits(literal.records[i].vx, fast.records[i].vx));
+    }
+    stepWith(StepEngine::Fast, tableOf({body(1, 1, 1e6, 10), body(1, 1, 10, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
+    EXPECT_TRUE(lastFastStepWasLiteral());
+    stepWith(StepEngine::Fast, tableOf({body(1, 1, 10, 10), body(1, 1, 20, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
+    EXPECT_FALSE(lastFastStepWasLiteral());
+}
+
+// Every thread count and every instruction set the machine has give the same bits, also when the
+// table is large enough to be split between threads and thousands of pairs merge.
+TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        simParameters.meanRadius = 1.5;
+        const Table start = population(2600, 4242, FIELD_WIDTH, FIELD_HEIGHT);
+        setStepEngine(StepEngine::Fast);
+        setStepThreads(1);
+        setStepCpuLimit(CpuLevel::Scalar);
+        Table reference = start;
+        install(reference);
+        for (int k = 0; k < 2; ++k) stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
+        reference = capture();
+        if (merge == 1) {
+            EXPECT_LT(reference.lastIndex, 2600 - 100);
+        }
+        const int32_t threadCounts[] = {2, 3, 7, 1};
+        const CpuLevel levels[] = {CpuLevel::Avx2, CpuLevel::Avx512, CpuLevel::Scalar};
+        for (int32_t t = 0; t < 4; ++t) {
+            setStepThreads(threadCounts[t]);
+            setStepCpuLimit(levels[t % 3]);
+            install(start);
+            for (int k = 0; k < 2; ++k) stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
+            const Table again = capture();
+            ASSERT_EQ(again.lastIndex, reference.lastIndex);
+            for (int32_t i = 0; i <= reference.lastIndex; ++i) {
+                const Particle& a = reference.records[static_cast<std::size_t>(i)];
+                const Particle& b = again.records[static_cast<std::size_t>(i)];
+                ASSERT_TRUE(sameBits(a.vx, b.vx) && sameBits(a.vy, b.vy) && sameBits(a.x, b.x) && sameBits(a.mass, b.mass))
+                    << "record " << i << " threads " << threadCounts[t] << " level " << cpuLevelName(stepCpuLevel());
+            }
+        }
+    }
+}
+
+// The same comparison at sizes too slow for every CI run: --gtest_also_run_disabled_tests.
+TEST_F(FastStep, DISABLED_LongSweepAgainstLiteral) {
+    for (int32_t count : {1000, 3000}) {
+        for (int32_t merge : {1, 0}) {
+            simParameters.mergeEnabled = merge;
+            simParameters.meanRadius = 2.0;
+            for (uint32_t seed = 1; seed <= 20; ++seed) {
+                Table state = population(count, 77 + seed, FIELD_WIDTH, FIELD_HEIGHT);
+                for (int k = 0; k < 3 && !HasFailure(); ++k) state = compareStep(state);
+            }
+        }
+    }
+    RecordProperty("worstVelocityRatio", std::to_string(worstRatio));
+}
+
+}  // namespace
