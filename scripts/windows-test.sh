@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Windows programs with MinGW-w64 and checks them under Wine against the Linux build:
+# the headless drivers must agree. Needs the Linux driver (build/tools/orrelune-sim, built by
+# scripts/test.sh before it calls this; another one can be named in ORRELUNE_LINUX_DRIVER).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+start=$SECONDS
+
+scripts/windows-deps.sh test
+scripts/windows-build.sh
+
+linux_driver=${ORRELUNE_LINUX_DRIVER:-build/tools/orrelune-sim}
+if [ ! -x "$linux_driver" ]; then
+  echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
+  exit 1
+fi
+tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \
+  build-windows/wineprefix
+
+echo "windows-test: passed in $((SECONDS - start)) s"
