@@ -50,10 +50,11 @@ done
 
 # Evolution: both load the same file and run 100 ticks; the step uses only + - * / and sqrt, so
 # the states must be identical. One file comes from each system (the Windows one has CRLF ends);
-# merging on and off; the clock is fixed in case a restart draws a new population.
+# merging on and off; both step engines; the clock is fixed in case a restart draws a new population.
 "$linux" --clock 4242 --count 2000 --radius 2.5 --dump | grep -v '^ticks=' >from-linux.txt
 wine_run "$windows" --clock 777 --count 1500 --speed 20 --dump | grep -av '^ticks=' >from-windows.txt
-for args in "--load from-linux.txt" "--load from-linux.txt --merge 0" "--load from-windows.txt --gravity 200"; do
+for args in "--load from-linux.txt --engine literal" "--load from-linux.txt --engine fast" \
+  "--load from-linux.txt --merge 0 --engine literal" "--load from-windows.txt --gravity 200 --engine fast --threads 2"; do
   # shellcheck disable=SC2086
   expected=$("$linux" $args --clock 5 --ticks 100)
   # shellcheck disable=SC2086
