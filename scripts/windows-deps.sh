@@ -7,8 +7,8 @@ set -euo pipefail
 # windres, and what cross-building GSL from Debian's source package takes (dpkg-source, make).
 BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev)
 # Test: Wine runs the .exe files; the window scenarios need an X server, the tools that drive and
-# photograph it, a Japanese locale and a font with Japanese glyphs for the dialog's labels.
-TEST_PACKAGES=(wine64 xvfb xdotool x11-apps imagemagick locales fonts-vlgothic)
+# photograph it (xwd), a Japanese locale and a font with Japanese glyphs for the dialog's labels.
+TEST_PACKAGES=(wine64 xvfb xdotool x11-apps locales fonts-vlgothic)
 
 packages=("${BUILD_PACKAGES[@]}")
 if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi
@@ -17,15 +17,27 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-else
-  echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them (Debian: sudo apt-get install ${missing[*]}) and run this again." >&2
-  exit 1
+if [ ${#missing[@]} -ne 0 ]; then
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  else
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them (Debian: sudo apt-get install ${missing[*]}) and run this again." >&2
+    exit 1
+  fi
+fi
+
+# The Japanese locale Wine needs to draw the dialog's labels.
+if [ "${1:-build}" = test ] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Generating the ja_JP.UTF-8 locale"
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  else
+    echo "Missing locale ja_JP.UTF-8; generate it (sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8) and run this again." >&2
+    exit 1
+  fi
 fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows programs with MinGW-w64 and checks them under Wine against the Linux build:
-# the headless drivers must agree. Needs the Linux driver (build/tools/orrelune-sim, built by
+# Builds the Windows programs with MinGW-w64 and checks them under Wine: the headless driver must
+# agree with the Linux one, and the program must pass its window scenarios in Xvfb. Needs the Linux driver (build/tools/orrelune-sim, built by
 # scripts/test.sh before it calls this; another one can be named in ORRELUNE_LINUX_DRIVER).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,5 +16,6 @@ if [ ! -x "$linux_driver" ]; then
 fi
 tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \
   build-windows/wineprefix
+tests/windows/e2e.sh build-windows/win/orrelune.exe build-windows/e2e build-windows/wineprefix
 
 echo "windows-test: passed in $((SECONDS - start)) s"
