@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows programs with MinGW-w64 and checks them under Wine: the headless driver must
-# agree with the Linux one, and the program must pass its window scenarios in Xvfb. Needs the Linux driver (build/tools/orrelune-sim, built by
-# scripts/test.sh before it calls this; another one can be named in ORRELUNE_LINUX_DRIVER).
+# agree with the Linux one, and the program must pass its window scenarios in Xvfb.
+# Needs the Linux driver: build/tools/orrelune-sim, built by scripts/test.sh before it calls
+# this (another one can be named in ORRELUNE_LINUX_DRIVER).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
