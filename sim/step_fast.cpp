@@ -162,13 +162,17 @@ struct Scratch {
     int32_t capacity = 0;
     // Live particles, structure of arrays, padded.
     std::vector<double> x, y, gm, idx, cut;
+    std::vector<unsigned char> tileCut;
     std::vector<int32_t> tableOf;    // live position -> table index
     std::vector<int32_t> compactOf;  // table index -> live position, -1 if dead in the snapshot
     std::vector<double> partX, partY;
     std::vector<double> totalX, totalY;
     std::vector<int32_t> blockPairs;  // a * MAX_BLOCKS + b
     // Merge search.
-    std::vector<int32_t> cellStart, cellItems, cellOf, big, candidates;
+    std::vector<int32_t> cellStart, cellItems, cellOf, big;
+    std::vector<double> cellX, cellY, cellR;
+    std::vector<int64_t> candidates;  // lower index << 32 | higher index
+    int32_t candidateCapacity = 0;
     std::vector<double> cutOf;  // by table index
     std::vector<MergeEvent> events;
     std::vector<MergeSide> sides;
@@ -180,6 +184,9 @@ struct Scratch {
 // Constant-initialised, so the store may size it before main whatever the order of static set-up.
 constinit Scratch scratch;
 
+// Candidate pairs beyond this many (heaps of overlapping particles) make the step run literally.
+int32_t candidateLimit(int32_t n) { return 4 * n + 64; }
+
 int32_t paddedCount(int32_t n) { return (n + KERNEL_TILE - 1) / KERNEL_TILE * KERNEL_TILE; }
 
 void growScratch(int32_t n) {
@@ -188,6 +195,7 @@ void growScratch(int32_t n) {
     const auto padded = static_cast<std::size_t>(paddedCount(n) + KERNEL_TILE);
     for (std::vector<double>* v : {&scratch.x, &scratch.y, &scratch.gm, &scratch.idx, &scratch.cut}) v->resize(padded);
     scratch.tableOf.resize(count);
+    scratch.tileCut.resize(padded / KERNEL_TILE);
     scratch.compactOf.resize(count);
     // blocks^2 * blockSize <= blocks * padded + blocks^2 * tile
     const std::size_t parts = MAX_BLOCKS * padded + MAX_BLOCKS * MAX_BLOCKS * KERNEL_TILE;
@@ -200,7 +208,11 @@ void growScratch(int32_t n) {
     scratch.cellItems.resize(count);
     scratch.cellOf.resize(count);
     scratch.big.reserve(count);
-    scratch.candidates.reserve(count);
+    scratch.cellX.resize(count);
+    scratch.cellY.resize(count);
+    scratch.cellR.resize(count);
+    scratch.candidateCapacity = candidateLimit(n);
+    scratch.candidates.reserve(static_cast<std::size_t>(scratch.candidateCapacity));
     scratch.cutOf.resize(count);
     scratch.events.reserve(count);
     scratch.sides.reserve(2 * count);
@@ -283,6 +295,7 @@ void mergeWithoutVelocity(int32_t i, int32_t j, double width, double height) {
     scratch.events.push_back(e);
 }
 
+// The literal merge test, for a pair already known to be within a few ulps of merging reach.
 bool closeEnough(int32_t i, int32_t j, double width, double height) {
     const Particle& si = simState.snapshot[i];
     const Particle& sj = simState.snapshot[j];
@@ -290,11 +303,35 @@ bool closeEnough(int32_t i, int32_t j, double width, double height) {
     return si.radius + sj.radius >= MERGE_RANGE_FACTOR * r;
 }
 
-// Every merge of the step, in the literal pair order: i ascending, its close partners ascending,
-// each merging unless one of the two has been absorbed already.
-void findMerges(int32_t last, double width, double height) {
+// Whether two particles may merge: squared shortest distance against the reach with a margin far
+// above rounding, so that every pair the exact test accepts passes.
+inline bool mayMerge(double xi, double yi, double ri, double xj, double yj, double rj, double width, double height) {
+    constexpr double REACH_PER_RADIUS = 1 / MERGE_RANGE_FACTOR * (1 + 1e-6);
+    const double reach = (ri + rj) * REACH_PER_RADIUS;
+    if (!(reach >= 0)) return false;
+    const double dx = std::fabs(xi - xj);
+    const double dy = std::fabs(yi - yj);
+    const double ox = std::min(dx, std::fabs(width - dx));
+    const double oy = std::min(dy, std::fabs(height - dy));
+    return ox * ox + oy * oy <= reach * reach;
+}
+
+// Adds a close pair, lower index first; false when the list is full.
+bool addCandidate(int32_t i, int32_t j, double width, double height) {
+    const int32_t lo = std::min(i, j);
+    const int32_t hi = std::max(i, j);
+    if (!closeEnough(lo, hi, width, height)) return true;
+    if (static_cast<int32_t>(scratch.candidates.size()) >= scratch.candidateCapacity) return false;
+    scratch.candidates.push_back(static_cast<int64_t>(lo) << 32 | static_cast<int64_t>(hi));
+    return true;
+}
+
+// Every pair close enough to merge, from a grid over the snapshot: each cell against itself and
+// four of its neighbours, so that each pair of cells is met once; large particles against all.
+// Returns false if there were too many to hold.
+bool findCandidates(int32_t last, double width, double height) {
     const ParticleBuffer& s = simState.snapshot;
-    ParticleBuffer& c = simState.current;
+    scratch.candidates.clear();
     // Particles this large are tested against everyone, so the grid's cells stay small.
     const double bigRadius = std::min(width, height) * MERGE_RANGE_FACTOR / 32;
     int32_t alive = 0;
@@ -309,14 +346,19 @@ void findMerges(int32_t last, double width, double height) {
             smallRadius = std::max(smallRadius, s[i].radius);
         }
     }
-    if (alive < 2) return;
+    if (alive < 2) return true;
     // A merge needs distance <= (ri + rj) / 1.2; the margin covers the rounding of that test.
     const double reach = 2 * smallRadius / MERGE_RANGE_FACTOR * (1 + 1e-6) + 1e-9;
     const double cell = std::max(reach, std::sqrt(width * height / alive));
     int32_t nx = std::max(1, static_cast<int32_t>(std::min(width / cell, 1e9)));
-    nx = std::min(nx, alive);
     int32_t ny = std::max(1, static_cast<int32_t>(std::min(height / cell, 1e9)));
+    nx = std::min(nx, alive);
     ny = std::min(ny, std::max(1, alive / nx));
+    // With fewer than three cells a side the neighbours would repeat: one cell holds everything.
+    if (nx < 3 || ny < 3) {
+        nx = 1;
+        ny = 1;
+    }
     const double cellWidth = width / nx;
     const double cellHeight = height / ny;
     const int32_t cells = nx * ny;
@@ -333,53 +375,73 @@ void findMerges(int32_t last, double width, double height) {
         ++start[k + 1];
     }
     for (int32_t k = 0; k < cells; ++k) start[k + 1] += start[k];
-    // Filled in table order, so each cell lists its particles ascending.
     for (int32_t i = 0; i <= last; ++i) {
         const int32_t k = scratch.cellOf[static_cast<std::size_t>(i)];
-        if (k >= 0) scratch.cellItems[static_cast<std::size_t>(start[k]++)] = i;
+        if (k < 0) continue;
+        const auto at = static_cast<std::size_t>(start[k]++);
+        scratch.cellItems[at] = i;
+        scratch.cellX[at] = s[i].x;
+        scratch.cellY[at] = s[i].y;
+        scratch.cellR[at] = s[i].radius;
     }
     for (int32_t k = cells; k > 0; --k) start[k] = start[k - 1];
     start[0] = 0;
 
-    // Neighbouring columns and rows round the torus, each once even on a grid of one or two cells.
-    int32_t columns[3];
-    int32_t rows[3];
-    const int32_t columnCount = std::min(nx, 3);
-    const int32_t rowCount = std::min(ny, 3);
-
-    std::vector<int32_t>& found = scratch.candidates;
-    for (int32_t i = 0; i <= last; ++i) {
-        if (c[i].mass == 0) continue;
-        found.clear();
-        const int32_t home = scratch.cellOf[static_cast<std::size_t>(i)];
-        if (home < 0) {
-            for (int32_t j = i + 1; j <= last; ++j) {
-                if (s[j].mass != 0 && closeEnough(i, j, width, height)) found.push_back(j);
+    const double* px = scratch.cellX.data();
+    const double* py = scratch.cellY.data();
+    const double* pr = scratch.cellR.data();
+    const int32_t* item = scratch.cellItems.data();
+    constexpr int32_t FORWARD[4][2] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+    for (int32_t cy = 0; cy < ny; ++cy) {
+        for (int32_t cx = 0; cx < nx; ++cx) {
+            const int32_t home = cy * nx + cx;
+            for (int32_t p = start[home]; p < start[home + 1]; ++p) {
+                for (int32_t q = p + 1; q < start[home + 1]; ++q) {
+                    if (mayMerge(px[p], py[p], pr[p], px[q], py[q], pr[q], width, height) &&
+                        !addCandidate(item[p], item[q], width, height))
+                        return false;
+                }
             }
-        } else {
-            const int32_t cx = home % nx;
-            const int32_t cy = home / nx;
-            for (int32_t d = 0; d < columnCount; ++d) columns[d] = (cx + nx + d - 1) % nx;
-            for (int32_t d = 0; d < rowCount; ++d) rows[d] = (cy + ny + d - 1) % ny;
-            for (int32_t dy = 0; dy < rowCount; ++dy) {
-                for (int32_t dx = 0; dx < columnCount; ++dx) {
-                    const int32_t k = rows[dy] * nx + columns[dx];
-                    for (int32_t m = start[k]; m < start[k + 1]; ++m) {
-                        const int32_t j = scratch.cellItems[static_cast<std::size_t>(m)];
-                        if (j > i && closeEnough(i, j, width, height)) found.push_back(j);
+            if (cells == 1) continue;
+            for (const auto& f : FORWARD) {
+                const int32_t other = (cy + f[1]) % ny * nx + (cx + f[0] + nx) % nx;
+                for (int32_t p = start[home]; p < start[home + 1]; ++p) {
+                    for (int32_t q = start[other]; q < start[other + 1]; ++q) {
+                        if (mayMerge(px[p], py[p], pr[p], px[q], py[q], pr[q], width, height) &&
+                            !addCandidate(item[p], item[q], width, height))
+                            return false;
                     }
                 }
             }
-            for (int32_t j : scratch.big) {
-                if (j > i && closeEnough(i, j, width, height)) found.push_back(j);
-            }
-            std::sort(found.begin(), found.end());
-        }
-        for (int32_t j : found) {
-            if (!(c[i].mass * c[j].mass > 0)) continue;
-            mergeWithoutVelocity(i, j, width, height);
         }
     }
+    for (std::size_t b = 0; b < scratch.big.size(); ++b) {
+        const int32_t i = scratch.big[b];
+        for (int32_t j = 0; j <= last; ++j) {
+            if (j == i || s[j].mass == 0) continue;
+            // Two large particles meet once, from the lower index.
+            if (s[j].radius > bigRadius && j < i) continue;
+            if (mayMerge(s[i].x, s[i].y, s[i].radius, s[j].x, s[j].y, s[j].radius, width, height) &&
+                !addCandidate(i, j, width, height))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Every merge of the step in the literal pair order (i ascending, then j): a close pair merges
+// unless one of the two has been absorbed already. Returns false if the candidates overflowed.
+bool findMerges(int32_t last, double width, double height) {
+    if (!findCandidates(last, width, height)) return false;
+    std::sort(scratch.candidates.begin(), scratch.candidates.end());
+    ParticleBuffer& c = simState.current;
+    for (int64_t pair : scratch.candidates) {
+        const auto i = static_cast<int32_t>(pair >> 32);
+        const auto j = static_cast<int32_t>(pair & 0xFFFFFFFF);
+        if (!(c[i].mass * c[j].mass > 0)) continue;
+        mergeWithoutVelocity(i, j, width, height);
+    }
+    return true;
 }
 
 struct GravityJob {
@@ -576,7 +638,13 @@ void stepSimulationFast(double width, double height) {
     scratch.sides.clear();
     scratch.groups.clear();
     std::fill(scratch.cutOf.begin(), scratch.cutOf.begin() + (last + 1), NO_CUT);
-    if (mergingOn) findMerges(last, width, height);
+    if (mergingOn && !findMerges(last, width, height)) {
+        // Nothing has merged yet: undo the drift and let the literal step do it all.
+        for (int32_t i = 0; i <= last; ++i) c[i] = s[i];
+        lastWasLiteral = true;
+        stepSimulationLiteral(width, height);
+        return;
+    }
     const bool anyMerge = !scratch.events.empty();
 
     int32_t n = 0;
@@ -595,6 +663,10 @@ void stepSimulationFast(double width, double height) {
         ++n;
     }
     const int32_t padded = paddedCount(n);
+    std::fill(scratch.tileCut.begin(), scratch.tileCut.begin() + padded / KERNEL_TILE, 0);
+    for (int32_t k = 0; k < n; ++k) {
+        if (scratch.cut[static_cast<std::size_t>(k)] != NO_CUT) scratch.tileCut[static_cast<std::size_t>(k / KERNEL_TILE)] = 1;
+    }
     for (int32_t k = n; k < padded; ++k) {
         const auto at = static_cast<std::size_t>(k);
         scratch.x[at] = std::numeric_limits<double>::quiet_NaN();
@@ -607,13 +679,14 @@ void stepSimulationFast(double width, double height) {
     if (n >= 2) {
         // The blocks depend on the count alone, never on the threads, and so do the sums.
         const int32_t tiles = padded / KERNEL_TILE;
-        int32_t blocks = std::min(MAX_BLOCKS, tiles);
+        // One block while the step runs on one thread anyway: fewer, longer passes over the rows.
+        int32_t blocks = n < MIN_PARALLEL_COUNT ? 1 : std::min(MAX_BLOCKS, tiles);
         const int32_t blockSize = (tiles + blocks - 1) / blocks * KERNEL_TILE;
         blocks = (padded + blockSize - 1) / blockSize;
         GravityJob job{};
         job.view = GravityView{scratch.x.data(), scratch.y.data(), scratch.gm.data(), scratch.idx.data(),
                                scratch.cut.data(), scratch.partX.data(), scratch.partY.data(), n, padded,
-                               blockSize, blocks, width, height, anyMerge};
+                               blockSize, blocks, width, height, scratch.tileCut.data()};
         job.kernels = kernelsFor(stepCpuLevel());
         scratch.blockPairs.clear();
         for (int32_t a = 0; a < blocks; ++a) {

@@ -33,9 +33,10 @@ inline V vabs(V a) {
     const __m256d sign = _mm256_set1_pd(-0.0);
     return V{_mm256_andnot_pd(sign, a.lo), _mm256_andnot_pd(sign, a.hi)};
 }
-inline V negate(V a) {
-    const __m256d sign = _mm256_set1_pd(-0.0);
-    return V{_mm256_xor_pd(sign, a.lo), _mm256_xor_pd(sign, a.hi)};
+inline V signOf(V magnitude, V sign) {
+    const __m256d bit = _mm256_set1_pd(-0.0);
+    return V{_mm256_or_pd(magnitude.lo, _mm256_and_pd(bit, sign.lo)),
+             _mm256_or_pd(magnitude.hi, _mm256_and_pd(bit, sign.hi))};
 }
 inline M lessThan(V a, V b) {
     return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_LT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_LT_OQ)};
@@ -44,7 +45,13 @@ inline M greaterThan(V a, V b) {
     return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_GT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_GT_OQ)};
 }
 inline M operator&(M a, M b) { return M{_mm256_and_pd(a.lo, b.lo), _mm256_and_pd(a.hi, b.hi)}; }
-inline V select(M m, V a, V b) { return V{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)}; }
+// a - 0 is a, also for a = -0, so subtracting a masked-off zero leaves the lane as it was.
+inline V subtractWhere(M m, V a, V b) {
+    return V{_mm256_sub_pd(a.lo, _mm256_and_pd(m.lo, b.lo)), _mm256_sub_pd(a.hi, _mm256_and_pd(m.hi, b.hi))};
+}
+inline V multiplyWhere(M m, V a, V b) {
+    return V{_mm256_and_pd(m.lo, _mm256_mul_pd(a.lo, b.lo)), _mm256_and_pd(m.hi, _mm256_mul_pd(a.hi, b.hi))};
+}
 
 #include "step_kernel_body.h"
 

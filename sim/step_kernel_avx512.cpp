@@ -26,11 +26,14 @@ inline V operator/(V a, V b) { return V{_mm512_div_pd(a.v, b.v)}; }
 // The masked form: the plain one starts from an undefined register, which GCC 12 warns about.
 inline V vsqrt(V a) { return V{_mm512_mask_sqrt_pd(a.v, static_cast<__mmask8>(0xFF), a.v)}; }
 inline V vabs(V a) { return V{_mm512_andnot_pd(_mm512_set1_pd(-0.0), a.v)}; }
-inline V negate(V a) { return V{_mm512_xor_pd(_mm512_set1_pd(-0.0), a.v)}; }
+inline V signOf(V magnitude, V sign) {
+    return V{_mm512_or_pd(magnitude.v, _mm512_and_pd(_mm512_set1_pd(-0.0), sign.v))};
+}
 inline M lessThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ)}; }
 inline M greaterThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_OQ)}; }
 inline M operator&(M a, M b) { return M{static_cast<__mmask8>(a.m & b.m)}; }
-inline V select(M m, V a, V b) { return V{_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
+inline V subtractWhere(M m, V a, V b) { return V{_mm512_mask_sub_pd(a.v, m.m, a.v, b.v)}; }
+inline V multiplyWhere(M m, V a, V b) { return V{_mm512_maskz_mul_pd(m.m, a.v, b.v)}; }
 
 #include "step_kernel_body.h"
 

@@ -12,12 +12,12 @@ inline double laneSum(V a) {
     return ((l[0] + l[1]) + (l[2] + l[3])) + ((l[4] + l[5]) + (l[6] + l[7]));
 }
 
-// The signed shortest offset of a from b, as the literal step's offset times its sign gives it.
-inline V shortOffset(V a, V b, V extent, V zero) {
+// The signed shortest offset of a from b, bit for bit the literal step's offset times its sign.
+// The literal test extent - |d| < |d| is |d| > extent / 2 exactly (near the tie the subtraction
+// is exact), and -(extent - |d|) with the sign of d is d - extent with extent given d's sign.
+inline V shortOffset(V a, V b, V extent, V half) {
     V d = a - b;
-    V ad = vabs(d);
-    V other = extent - ad;
-    return select(lessThan(other, ad), select(greaterThan(d, zero), negate(other), other), d);
+    return subtractWhere(greaterThan(vabs(d), half), d, signOf(extent, d));
 }
 
 inline V laneIndex() {
@@ -25,50 +25,84 @@ inline V laneIndex() {
     return load(index);
 }
 
+// Two rows i and i + 1 against one tile of partners: each partner's position, mass and sum are
+// loaded and stored once for both. The order of every sum is fixed by the tile alone.
+// Row sums stay in lanes (rowX/rowY: LANES per row) across all partner tiles and are folded once.
 template <bool DIAGONAL, bool MASKED>
-void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* outIx, double* outIy, double* outJx,
-              double* outJy) {
+void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double* rowY, double* outJx, double* outJy) {
     const V zero = broadcast(0.0);
     const V one = broadcast(1.0);
     const V width = broadcast(g.width);
     const V height = broadcast(g.height);
+    const V halfWidth = broadcast(g.width / 2);
+    const V halfHeight = broadcast(g.height / 2);
     const V lanes = laneIndex();
-    for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ++ii) {
+    for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += 2) {
         const int32_t i = i0 + ii;
-        const V xi = broadcast(g.x[i]);
-        const V yi = broadcast(g.y[i]);
-        const V gmi = broadcast(g.gm[i]);
-        const V idxi = broadcast(g.idx[i]);
-        const V cuti = broadcast(g.cut[i]);
-        const V self = broadcast(static_cast<double>(ii));
-        V ax = zero;
-        V ay = zero;
-        // On the diagonal only partners after i count; whole vectors before it are skipped.
+        const V xa = broadcast(g.x[i]);
+        const V ya = broadcast(g.y[i]);
+        const V gma = broadcast(g.gm[i]);
+        const V xb = broadcast(g.x[i + 1]);
+        const V yb = broadcast(g.y[i + 1]);
+        const V gmb = broadcast(g.gm[i + 1]);
+        const V selfA = broadcast(static_cast<double>(ii));
+        const V selfB = broadcast(static_cast<double>(ii + 1));
+        V axa = zero;
+        V aya = zero;
+        V axb = zero;
+        V ayb = zero;
+        // On the diagonal only partners after the row count; whole vectors before it are skipped.
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
         for (int32_t jj = first; jj < KERNEL_TILE; jj += LANES) {
             const int32_t j = j0 + jj;
-            const V sx = shortOffset(xi, load(g.x + j), width, zero);
-            const V sy = shortOffset(yi, load(g.y + j), height, zero);
-            const V r2 = sx * sx + sy * sy;
-            const V inv3 = one / (r2 * vsqrt(r2));
+            const V xj = load(g.x + j);
+            const V yj = load(g.y + j);
+            const V sxa = shortOffset(xa, xj, width, halfWidth);
+            const V sya = shortOffset(ya, yj, height, halfHeight);
+            const V sxb = shortOffset(xb, xj, width, halfWidth);
+            const V syb = shortOffset(yb, yj, height, halfHeight);
+            const V r2a = sxa * sxa + sya * sya;
+            const V r2b = sxb * sxb + syb * syb;
+            const V inva = one / (r2a * vsqrt(r2a));
+            const V invb = one / (r2b * vsqrt(r2b));
             // Coincident particles pull on nothing; padding has NaN positions and fails this too.
-            M ok = greaterThan(r2, zero);
-            if constexpr (DIAGONAL) ok = ok & greaterThan(lanes + broadcast(static_cast<double>(jj)), self);
-            if constexpr (MASKED) ok = ok & lessThan(load(g.idx + j), cuti) & lessThan(idxi, load(g.cut + j));
-            const V tx = select(ok, sx * inv3, zero);
-            const V ty = select(ok, sy * inv3, zero);
+            M oka = greaterThan(r2a, zero);
+            M okb = greaterThan(r2b, zero);
+            if constexpr (DIAGONAL) {
+                const V at = lanes + broadcast(static_cast<double>(jj));
+                oka = oka & greaterThan(at, selfA);
+                okb = okb & greaterThan(at, selfB);
+            }
+            if constexpr (MASKED) {
+                const M beforeCutA = lessThan(load(g.idx + j), broadcast(g.cut[i]));
+                const M beforeCutB = lessThan(load(g.idx + j), broadcast(g.cut[i + 1]));
+                const V cutj = load(g.cut + j);
+                oka = oka & beforeCutA & lessThan(broadcast(g.idx[i]), cutj);
+                okb = okb & beforeCutB & lessThan(broadcast(g.idx[i + 1]), cutj);
+            }
+            const V txa = multiplyWhere(oka, sxa, inva);
+            const V tya = multiplyWhere(oka, sya, inva);
+            const V txb = multiplyWhere(okb, sxb, invb);
+            const V tyb = multiplyWhere(okb, syb, invb);
             const V gmj = load(g.gm + j);
-            ax = ax - gmj * tx;
-            ay = ay - gmj * ty;
-            store(outJx + jj, load(outJx + jj) + gmi * tx);
-            store(outJy + jj, load(outJy + jj) + gmi * ty);
+            axa = axa - gmj * txa;
+            aya = aya - gmj * tya;
+            axb = axb - gmj * txb;
+            ayb = ayb - gmj * tyb;
+            store(outJx + jj, load(outJx + jj) + (gma * txa + gmb * txb));
+            store(outJy + jj, load(outJy + jj) + (gma * tya + gmb * tyb));
         }
-        outIx[ii] = outIx[ii] + laneSum(ax);
-        outIy[ii] = outIy[ii] + laneSum(ay);
+        double* ra = rowX + ii * LANES;
+        double* rb = rowX + (ii + 1) * LANES;
+        store(ra, load(ra) + axa);
+        store(rb, load(rb) + axb);
+        ra = rowY + ii * LANES;
+        rb = rowY + (ii + 1) * LANES;
+        store(ra, load(ra) + aya);
+        store(rb, load(rb) + ayb);
     }
 }
 
-template <bool MASKED>
 void blockPair(const GravityView& g, int32_t a, int32_t b) {
     const int32_t size = g.blockSize;
     const auto offsetOf = [&](int32_t p, int32_t q) {
@@ -89,34 +123,47 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
     const int32_t bBegin = b * size;
     const int32_t aEnd = aBegin + size < g.padded ? aBegin + size : g.padded;
     const int32_t bEnd = bBegin + size < g.padded ? bBegin + size : g.padded;
+    alignas(64) double rowX[KERNEL_TILE * LANES];
+    alignas(64) double rowY[KERNEL_TILE * LANES];
     for (int32_t i0 = aBegin; i0 < aEnd && i0 < g.count; i0 += KERNEL_TILE) {
+        for (int32_t k = 0; k < KERNEL_TILE * LANES; ++k) {
+            rowX[k] = 0;
+            rowY[k] = 0;
+        }
         for (int32_t j0 = a == b ? i0 : bBegin; j0 < bEnd && j0 < g.count; j0 += KERNEL_TILE) {
-            double* iX = aX + (i0 - aBegin);
-            double* iY = aY + (i0 - aBegin);
             double* jX = bX + (j0 - bBegin);
             double* jY = bY + (j0 - bBegin);
+            // Cuts only matter where an absorbed particle is involved: a few tiles a step at most.
+            const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE];
             if (i0 == j0) {
-                tilePair<true, MASKED>(g, i0, j0, iX, iY, jX, jY);
+                if (cut) {
+                    tilePair<true, true>(g, i0, j0, rowX, rowY, jX, jY);
+                } else {
+                    tilePair<true, false>(g, i0, j0, rowX, rowY, jX, jY);
+                }
+            } else if (cut) {
+                tilePair<false, true>(g, i0, j0, rowX, rowY, jX, jY);
             } else {
-                tilePair<false, MASKED>(g, i0, j0, iX, iY, jX, jY);
+                tilePair<false, false>(g, i0, j0, rowX, rowY, jX, jY);
             }
+        }
+        // On a diagonal block aX also holds the partner-side sums; the row sums join them here.
+        for (int32_t ii = 0; ii < KERNEL_TILE; ++ii) {
+            aX[i0 - aBegin + ii] = aX[i0 - aBegin + ii] + laneSum(load(rowX + ii * LANES));
+            aY[i0 - aBegin + ii] = aY[i0 - aBegin + ii] + laneSum(load(rowY + ii * LANES));
         }
     }
 }
 
-void pairTask(const GravityView& g, int32_t a, int32_t b) {
-    if (g.masked) {
-        blockPair<true>(g, a, b);
-    } else {
-        blockPair<false>(g, a, b);
-    }
-}
+void pairTask(const GravityView& g, int32_t a, int32_t b) { blockPair(g, a, b); }
 
 void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, double sum[2]) {
     const V zero = broadcast(0.0);
     const V one = broadcast(1.0);
     const V width = broadcast(g.width);
     const V height = broadcast(g.height);
+    const V halfWidth = broadcast(g.width / 2);
+    const V halfHeight = broadcast(g.height / 2);
     const V lanes = laneIndex();
     const V xp = broadcast(g.x[p]);
     const V yp = broadcast(g.y[p]);
@@ -127,16 +174,16 @@ void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, dou
     V ax = zero;
     V ay = zero;
     for (int32_t j = (begin / LANES) * LANES; j < end; j += LANES) {
-        const V sx = shortOffset(xp, load(g.x + j), width, zero);
-        const V sy = shortOffset(yp, load(g.y + j), height, zero);
+        const V sx = shortOffset(xp, load(g.x + j), width, halfWidth);
+        const V sy = shortOffset(yp, load(g.y + j), height, halfHeight);
         const V r2 = sx * sx + sy * sy;
         const V inv3 = one / (r2 * vsqrt(r2));
         const V at = lanes + broadcast(static_cast<double>(j));
         M ok = greaterThan(r2, zero) & lessThan(at, to) & lessThan(from, at + one);
         ok = ok & lessThan(load(g.idx + j), cutp) & lessThan(idxp, load(g.cut + j));
         const V gmj = load(g.gm + j);
-        ax = ax - gmj * select(ok, sx * inv3, zero);
-        ay = ay - gmj * select(ok, sy * inv3, zero);
+        ax = ax - gmj * multiplyWhere(ok, sx, inv3);
+        ay = ay - gmj * multiplyWhere(ok, sy, inv3);
     }
     sum[0] = laneSum(ax);
     sum[1] = laneSum(ay);

@@ -29,11 +29,12 @@ inline V operator*(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] * b.lane[k]); }
 inline V operator/(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] / b.lane[k]); }
 inline V vsqrt(V a) { ORRELUNE_LANEWISE(V, std::sqrt(a.lane[k])); }
 inline V vabs(V a) { ORRELUNE_LANEWISE(V, std::fabs(a.lane[k])); }
-inline V negate(V a) { ORRELUNE_LANEWISE(V, -a.lane[k]); }
+inline V signOf(V magnitude, V sign) { ORRELUNE_LANEWISE(V, std::copysign(magnitude.lane[k], sign.lane[k])); }
 inline M lessThan(V a, V b) { ORRELUNE_LANEWISE(M, a.lane[k] < b.lane[k]); }
 inline M greaterThan(V a, V b) { ORRELUNE_LANEWISE(M, a.lane[k] > b.lane[k]); }
 inline M operator&(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] && b.lane[k]); }
-inline V select(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] : b.lane[k]); }
+inline V subtractWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] - b.lane[k] : a.lane[k]); }
+inline V multiplyWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] * b.lane[k] : 0.0); }
 
 #undef ORRELUNE_LANEWISE
 

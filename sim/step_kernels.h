@@ -24,7 +24,7 @@ struct GravityView {
     int32_t blocks;
     double width;
     double height;
-    bool masked;  // whether cut must be read (only when something merges this step)
+    const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
 };
 
 struct GravityKernels {

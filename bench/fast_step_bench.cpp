@@ -1,0 +1,137 @@
+// The fast step beside the literal one, and beside the machine's ceiling (one square root and one
+// division per pair), in one run so that ratios hold however busy the machine is.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "crt.h"
+#include "engine.h"
+#include "simulation.h"
+#include "sqrt_div_bound.h"
+
+namespace {
+
+enum Arg { ENGINE, THREADS, COUNT, RADIUS, MERGE, WARM };
+
+using Key = std::tuple<int64_t, int64_t, int64_t, int64_t>;
+
+// A fresh population (warm 0: the first step, when thousands of pairs merge at once) or the table
+// one step later (warm 1: a typical step). Drawn once per shape for a fixed clock second.
+const std::vector<Particle>& startingTable(int64_t count, int64_t radiusMilli, int64_t merge, int64_t warm) {
+    static std::map<Key, std::vector<Particle>> tables;
+    const Key key{count, radiusMilli, merge, warm};
+    auto found = tables.find(key);
+    if (found != tables.end()) return found->second;
+    simParameters = SimulationParameters{};
+    simParameters.particleCount = static_cast<int32_t>(count);
+    simParameters.meanRadius = static_cast<double>(radiusMilli) / 1000;
+    simParameters.mergeEnabled = static_cast<int32_t>(merge);
+    crtFixClock(1000);
+    resizeAndReinitialize();
+    if (warm != 0) {
+        setStepEngine(StepEngine::Fast);
+        stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
+    }
+    std::vector<Particle> table(simState.current.records, simState.current.records + simState.lastIndex + 1);
+    return tables.emplace(key, std::move(table)).first->second;
+}
+
+void BM_Step(benchmark::State& state) {
+    const std::vector<Particle>& table =
+        startingTable(state.range(COUNT), state.range(RADIUS), state.range(MERGE), state.range(WARM));
+    simParameters.mergeEnabled = static_cast<int32_t>(state.range(MERGE));
+    setStepEngine(state.range(ENGINE) == 0 ? StepEngine::Literal : StepEngine::Fast);
+    setStepThreads(static_cast<int32_t>(state.range(THREADS)));
+    const auto live = static_cast<int32_t>(table.size());
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::copy(table.begin(), table.end(), simState.current.records);
+        simState.lastIndex = live - 1;
+        state.ResumeTiming();
+        stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
+        benchmark::DoNotOptimize(simState.current.records);
+    }
+    const double pairs = 0.5 * live * (live - 1.0);
+    state.counters["pairs"] = pairs;
+    state.counters["ns_per_pair"] =
+        benchmark::Counter(pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetLabel(cpuLevelName(stepCpuLevel()));
+}
+
+// The same number of square roots and divisions per second, on as many threads.
+void BM_SqrtDivBound(benchmark::State& state) {
+    const auto threads = static_cast<int32_t>(state.range(0));
+    constexpr int64_t PAIRS = int64_t{1} << 26;
+    for (auto _ : state) {
+        std::vector<std::thread> others;
+        std::vector<double> sums(static_cast<std::size_t>(threads));
+        for (int32_t t = 1; t < threads; ++t) {
+            others.emplace_back([&sums, t] { sums[static_cast<std::size_t>(t)] = sqrtDivLoop(PAIRS); });
+        }
+        sums[0] = sqrtDivLoop(PAIRS);
+        for (std::thread& t : others) t.join();
+        benchmark::DoNotOptimize(sums.data());
+    }
+    state.counters["ns_per_pair"] = benchmark::Counter(static_cast<double>(PAIRS * threads) * 1e-9,
+                                                       benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+    state.SetLabel(cpuLevelName(stepCpuLevel()));
+}
+
+constexpr int64_t LITERAL = 0;
+constexpr int64_t FAST = 1;
+
+// Mean radius the parameter dialog allows at a count: min(2, sqrt(22500 / count)), in thousandths.
+int64_t dialogRadius(int64_t count) {
+    return std::min<int64_t>(2000, static_cast<int64_t>(std::sqrt(RADIUS_CAP / static_cast<double>(count)) * 1000));
+}
+
+void issueCases(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
+    for (int64_t engine : {LITERAL, FAST}) {
+        for (int64_t threads : {int64_t{1}, int64_t{2}}) {
+            if (engine == LITERAL && threads == 2) continue;
+            b->Args({engine, threads, 500, 2000, 1, 1});
+            b->Args({engine, threads, 5000, 2120, 1, 1});
+            b->Args({engine, threads, 5000, 2120, 0, 1});
+            b->Args({engine, threads, 20000, 2000, 0, 0});
+        }
+    }
+    for (int64_t threads : {int64_t{1}, int64_t{2}}) {
+        b->Args({FAST, threads, 50000, 671, 1, 0});
+        b->Args({FAST, threads, 50000, 671, 0, 0});
+        b->Args({FAST, threads, 50000, 671, 1, 1});
+    }
+}
+
+void tickSizes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
+    for (int64_t threads : {int64_t{1}, int64_t{2}}) {
+        for (int64_t count = 8000; count <= 20000; count += 1000) {
+            b->Args({FAST, threads, count, dialogRadius(count), 1, 1});
+        }
+    }
+}
+
+// The literal step at 50000 takes seconds a step, so it runs once (leave it out with a filter).
+void literal50000(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
+    b->Args({LITERAL, 1, 50000, 671, 0, 0});
+}
+
+BENCHMARK(BM_SqrtDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)->Apply(issueCases)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)->Name("BM_TickSizes")->Apply(tickSizes)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)
+    ->Name("BM_Literal50000")
+    ->Apply(literal50000)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
