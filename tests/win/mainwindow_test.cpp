@@ -1,0 +1,198 @@
+#include "mainwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "crt.h"
+#include "gdi.h"
+#include "renderer.h"
+#include "resource.h"
+#include "simulation.h"
+#include "user32.h"
+
+namespace {
+
+uint64_t fakeNow = 0;
+uint64_t fakeClock() { return fakeNow; }
+
+// Time passes only while the layer waits; after a set number of pumps the window is closed,
+// as a person would with the close button.
+class ScriptedBackend : public port::Backend {
+public:
+    void createWindow(HWND w, const char*, const port::MenuResource*, int, int) override { window = w; }
+    void present(HWND) override { ++presents; }
+    void pump() override {
+        if (++pumps == closeAfterPumps) PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
+
+    HWND window = nullptr;
+    int presents = 0;
+    int pumps = 0;
+    int closeAfterPumps = -1;
+};
+
+// A fingerprint of the live records, to see whether the population moved or changed.
+uint64_t populationHash() {
+    uint64_t h = 1469598103934665603ull;
+    for (int32_t i = 0; i <= simState.lastIndex; ++i) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&simState.current[i]);
+        for (std::size_t k = 0; k < sizeof(Particle); ++k) h = (h ^ bytes[k]) * 1099511628211ull;
+    }
+    return h;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port::resetUser32();
+        port::setBackend(&backend);
+        port::setClock(fakeClock);
+        fakeNow = 5000;
+        objectsBefore = port::liveGdiObjects();
+        initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
+    }
+    void TearDown() override {
+        port::resetUser32();
+        port::setBackend(nullptr);
+        port::setClock(nullptr);
+    }
+
+    void start() {
+        ASSERT_TRUE(createMainWindow(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)), &window));
+        ShowWindow(window, SW_SHOW);
+        SetTimer(window, SIM_TIMER_ID, FIRST_TIMER_PERIOD, nullptr);
+    }
+
+    // Takes and dispatches messages until none is waiting; returns how many of each came.
+    struct Counts {
+        int paints = 0;
+        int timers = 0;
+    };
+    Counts drain() {
+        Counts counts;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            counts.paints += msg.message == WM_PAINT;
+            counts.timers += msg.message == WM_TIMER;
+            DispatchMessageA(&msg);
+        }
+        return counts;
+    }
+
+    void command(WORD id) { SendMessageA(window, WM_COMMAND, id, 0); }
+
+    ScriptedBackend backend;
+    HWND window = nullptr;
+    int objectsBefore = 0;
+};
+
+TEST_F(MainWindow, TimerTicksThenRepaints) {
+    start();
+    drain();
+    uint64_t before = populationHash();
+    fakeNow += FIRST_TIMER_PERIOD;
+    Counts counts = drain();
+    EXPECT_EQ(counts.timers, 1);
+    EXPECT_EQ(counts.paints, 1);
+    EXPECT_NE(populationHash(), before);
+}
+
+TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
+    start();
+    drain();
+    command(IDM_STOP);
+    command(IDM_STOP);
+    uint64_t frozen = populationHash();
+    fakeNow += 1000;
+    EXPECT_EQ(drain().timers, 0);
+    EXPECT_EQ(populationHash(), frozen);
+    // Still repaints on demand.
+    InvalidateRect(window, nullptr, FALSE);
+    EXPECT_EQ(drain().paints, 1);
+
+    command(IDM_START);
+    command(IDM_START);
+    fakeNow += 49;
+    EXPECT_EQ(drain().timers, 0);
+    fakeNow += 1;
+    EXPECT_EQ(drain().timers, 1);
+    EXPECT_NE(populationHash(), frozen);
+}
+
+TEST_F(MainWindow, StartWhileRunningOnlyChangesThePeriod) {
+    start();
+    drain();
+    fakeNow += 10;
+    command(IDM_START);
+    fakeNow += 20;
+    EXPECT_EQ(drain().timers, 0);
+    fakeNow += 30;
+    EXPECT_EQ(drain().timers, 1);
+}
+
+TEST_F(MainWindow, InitializeChangesThePopulationWithoutRepainting) {
+    start();
+    drain();
+    command(IDM_STOP);
+    fakeNow += 100;
+    drain();
+    uint64_t frozen = populationHash();
+    crtFixClock(123456);
+    command(IDM_INITIALIZE);
+    crtUseRealClock();
+    EXPECT_NE(populationHash(), frozen);
+    EXPECT_EQ(drain().paints, 0);
+}
+
+TEST_F(MainWindow, OtherCommandsDoNothing) {
+    start();
+    drain();
+    command(IDM_STOP);
+    uint64_t frozen = populationHash();
+    command(12345);
+    fakeNow += 1000;
+    Counts counts = drain();
+    EXPECT_EQ(counts.timers, 0);
+    EXPECT_EQ(counts.paints, 0);
+    EXPECT_EQ(populationHash(), frozen);
+}
+
+TEST_F(MainWindow, PaintShowsTheParticlesInTheWindow) {
+    start();
+    drain();
+    port::PixelView view = port::windowSurface(window);
+    ASSERT_EQ(view.width, 1050);
+    int coloured = 0;
+    for (int i = 0; i < view.width * view.height; ++i) coloured += view.pixels[i] != 0xFFFFFF;
+    EXPECT_GT(coloured, 0);
+    EXPECT_GE(backend.presents, 1);
+}
+
+TEST_F(MainWindow, CloseDestroysTheBackBufferAndQuits) {
+    start();
+    drain();
+    EXPECT_GT(port::liveGdiObjects(), objectsBefore);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    DispatchMessageA(&msg);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(backBuffer.memoryDC, nullptr);
+    EXPECT_EQ(port::liveGdiObjects(), objectsBefore);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 0u);
+}
+
+TEST_F(MainWindow, WinMainRunsUntilTheWindowCloses) {
+    backend.closeAfterPumps = 500;
+    EXPECT_EQ(WinMain(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)), nullptr, nullptr, SW_SHOW), 0);
+    EXPECT_FALSE(IsWindow(backend.window));
+    // Roughly 500 ms passed at 20 ms a tick, each tick painted.
+    EXPECT_GT(backend.presents, 10);
+    EXPECT_EQ(port::liveGdiObjects(), objectsBefore);
+}
+
+}  // namespace
