@@ -72,28 +72,36 @@ int32_t makeStock(Table& table, Kind kind, uint32_t pixel, bool hollow) {
     return index;
 }
 
-Table& table() {
-    static Table instance = [] {
-        Table t;
-        const uint32_t brushPixels[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000, 0};
-        for (int i = WHITE_BRUSH; i <= NULL_BRUSH; ++i) {
-            t.stock[i] = handleOf(t, makeStock(t, Kind::Brush, brushPixels[i], i == NULL_BRUSH));
-        }
-        t.stock[WHITE_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0xFFFFFF, false));
-        t.stock[BLACK_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0x000000, false));
-        t.stock[NULL_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0, true));
-        int32_t bitmap = makeStock(t, Kind::Bitmap, 0, false);
-        t.objects[bitmap].width = 1;
-        t.objects[bitmap].height = 1;
-        t.objects[bitmap].pixels.assign(1, 0);
-        t.defaultBitmap = handleOf(t, bitmap);
-        return t;
-    }();
-    return instance;
+// Constant-initialised, so the look-ups on every drawing call need no guard; the stock objects
+// are made on first use.
+Table tableInstance;
+bool stockMade = false;
+
+void makeStockObjects(Table& t) {
+    stockMade = true;
+    const uint32_t brushPixels[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000, 0};
+    for (int i = WHITE_BRUSH; i <= NULL_BRUSH; ++i) {
+        t.stock[i] = handleOf(t, makeStock(t, Kind::Brush, brushPixels[i], i == NULL_BRUSH));
+    }
+    t.stock[WHITE_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0xFFFFFF, false));
+    t.stock[BLACK_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0x000000, false));
+    t.stock[NULL_PEN] = handleOf(t, makeStock(t, Kind::Pen, 0, true));
+    int32_t bitmap = makeStock(t, Kind::Bitmap, 0, false);
+    t.objects[bitmap].width = 1;
+    t.objects[bitmap].height = 1;
+    t.objects[bitmap].pixels.assign(1, 0);
+    t.defaultBitmap = handleOf(t, bitmap);
 }
 
-// The object a handle names, or nullptr for a stale or foreign handle.
-Object* lookup(const void* handle, Kind kind) {
+inline Table& table() { return tableInstance; }
+
+Table& tableWithStock() {
+    if (!stockMade) makeStockObjects(tableInstance);
+    return tableInstance;
+}
+
+// The live object a handle names, of any kind, or nullptr for a stale or foreign handle.
+Object* lookupAny(const void* handle) {
     Table& t = table();
     uint64_t value = reinterpret_cast<uintptr_t>(handle);
     uint32_t low = static_cast<uint32_t>(value);
@@ -101,15 +109,13 @@ Object* lookup(const void* handle, Kind kind) {
     uint32_t index = low - FIRST_INDEX_VALUE;
     if (index >= t.objects.size()) return nullptr;
     Object& object = t.objects[index];
-    if (object.kind != kind || object.generation != static_cast<uint32_t>(value >> 32)) return nullptr;
+    if (object.kind == Kind::Free || object.generation != static_cast<uint32_t>(value >> 32)) return nullptr;
     return &object;
 }
 
-Object* lookupAny(const void* handle) {
-    for (Kind kind : {Kind::Pen, Kind::Brush, Kind::Bitmap, Kind::Dc}) {
-        if (Object* object = lookup(handle, kind)) return object;
-    }
-    return nullptr;
+Object* lookup(const void* handle, Kind kind) {
+    Object* object = lookupAny(handle);
+    return object != nullptr && object->kind == kind ? object : nullptr;
 }
 
 void freeSlot(Object& object) {
@@ -134,7 +140,7 @@ HGDIOBJ swapSelection(HGDIOBJ& slot, HGDIOBJ object, Object& incoming) {
 }
 
 HDC newDc(HGDIOBJ bitmap) {
-    Table& t = table();
+    Table& t = tableWithStock();
     int32_t index = allocateSlot(t, Kind::Dc);
     Object& dc = t.objects[index];
     dc.pen = t.stock[BLACK_PEN];
@@ -255,7 +261,7 @@ int liveGdiObjects() { return table().live; }
 
 HDC WINAPI CreateCompatibleDC(HDC dc) {
     if (dc != nullptr && lookup(dc, Kind::Dc) == nullptr) return nullptr;
-    return newDc(table().defaultBitmap);
+    return newDc(tableWithStock().defaultBitmap);
 }
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
@@ -266,16 +272,21 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
 
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
     Object* d = lookup(dc, Kind::Dc);
-    if (d == nullptr) return nullptr;
-    if (Object* pen = lookup(object, Kind::Pen)) return swapSelection(d->pen, object, *pen);
-    if (Object* brush = lookup(object, Kind::Brush)) return swapSelection(d->brush, object, *brush);
-    if (Object* bitmap = lookup(object, Kind::Bitmap)) {
+    Object* incoming = lookupAny(object);
+    if (d == nullptr || incoming == nullptr) return nullptr;
+    switch (incoming->kind) {
+    case Kind::Pen:
+        return swapSelection(d->pen, object, *incoming);
+    case Kind::Brush:
+        return swapSelection(d->brush, object, *incoming);
+    case Kind::Bitmap:
         // A bitmap lives in one device context at a time.
-        if (bitmap->selections > 0 && d->bitmap != object) return nullptr;
         if (d->bitmap == object) return object;
-        return swapSelection(d->bitmap, object, *bitmap);
+        if (incoming->selections > 0) return nullptr;
+        return swapSelection(d->bitmap, object, *incoming);
+    default:
+        return nullptr;
     }
-    return nullptr;
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
@@ -289,11 +300,8 @@ BOOL WINAPI DeleteDC(HDC dc) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ handle) {
-    Object* object = nullptr;
-    for (Kind kind : {Kind::Pen, Kind::Brush, Kind::Bitmap}) {
-        if ((object = lookup(handle, kind)) != nullptr) break;
-    }
-    if (object == nullptr) return FALSE;
+    Object* object = lookupAny(handle);
+    if (object == nullptr || object->kind == Kind::Dc) return FALSE;
     if (object->stock) return TRUE;
     // Still selected into a device context: refused, and the object stays valid.
     if (object->selections > 0) return FALSE;
@@ -318,10 +326,12 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF colour) {
 
 HGDIOBJ WINAPI GetStockObject(int index) {
     if (index < 0 || index >= STOCK_COUNT) return nullptr;
-    return table().stock[index];
+    return tableWithStock().stock[index];
 }
 
 BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
+    // An empty box draws nothing; a frame of many dead particles is full of them.
+    if (left == right || top == bottom) return lookup(dc, Kind::Dc) != nullptr ? TRUE : FALSE;
     Target target{};
     Object* d = nullptr;
     if (!targetOf(dc, target, &d)) return FALSE;
@@ -329,7 +339,6 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     const Object* brush = lookup(d->brush, Kind::Brush);
     EllipseShape shape{std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom),
                        0, 0, 0, 0, target.width};
-    if (shape.left == shape.right || shape.top == shape.bottom) return TRUE;
     shape.cx = (static_cast<double>(shape.left) + static_cast<double>(shape.right)) / 2.0;
     shape.cy = (static_cast<double>(shape.top) + static_cast<double>(shape.bottom)) / 2.0;
     shape.rx = (static_cast<double>(shape.right) - static_cast<double>(shape.left)) / 2.0;
@@ -342,7 +351,8 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     for (int64_t y = yFirst; y <= yLast; ++y) {
         Span span = shape.row(y);
         if (span.first > span.last) continue;
-        if (!outline) {
+        // A rim in the inside's colour needs no look at the rows above and below.
+        if (!outline || (fill && pen->pixel == brush->pixel)) {
             if (fill) fillSpan(target, static_cast<int>(y), span.first, span.last, brush->pixel);
             continue;
         }
