@@ -10,6 +10,16 @@ start=$SECONDS
 scripts/windows-deps.sh test
 scripts/windows-build.sh
 
+# Statically linked: the programs may need only DLLs that every Windows has.
+for exe in build-windows/tools/orrelune-sim.exe build-windows/win/orrelune.exe; do
+  others=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' |
+    grep -viE '^(kernel32|user32|gdi32|msvcrt|ucrtbase|api-ms-win-crt-.*)\.dll$' || true)
+  if [ -n "$others" ]; then
+    echo "windows-test: $exe needs DLLs that are not part of Windows: $others" >&2
+    exit 1
+  fi
+done
+
 linux_driver=${ORRELUNE_LINUX_DRIVER:-build/tools/orrelune-sim}
 if [ ! -x "$linux_driver" ]; then
   echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
