@@ -71,6 +71,18 @@ changed() {
   [ "$n" -gt 50 ] || fail "$1 and $2 should differ; only $n pixels do"
 }
 
+# settled NAME: waits until two screenshots 0.3 s apart agree (a command may reach the program
+# a little late on a busy machine), and keeps the picture as NAME.png.
+settled() {
+  for _ in $(seq 10); do
+    shot "$1"
+    sleep 0.3
+    shot "$1-again"
+    [ "$(differing "$1" "$1-again")" -eq 0 ] && return 0
+  done
+  fail "the picture did not come to rest after $1"
+}
+
 # menu N: opens the pop-up "menu" with a click and takes its N-th item with the keyboard.
 menu() {
   xdotool mousemove $((X + 20)) $((Y + menu_bar / 2)) click 1
@@ -105,7 +117,7 @@ appears)
   ;;
 stop_freezes)
   menu $STOP
-  shot stopped
+  settled stopped
   sleep 1
   shot still
   same stopped still
@@ -116,7 +128,7 @@ stop_freezes)
   ;;
 start_animates)
   menu $STOP
-  shot stopped
+  settled stopped
   menu $START
   sleep 0.6
   shot started
@@ -127,7 +139,7 @@ start_animates)
   ;;
 initialize_while_stopped)
   menu $STOP
-  shot stopped
+  settled stopped
   menu $INITIALIZE
   sleep 0.6
   shot initialized
