@@ -61,7 +61,10 @@ public:
         for (std::thread& t : threads) t.join();
         threads.clear();
         stop = false;
-        for (int32_t k = 0; k < count; ++k) threads.emplace_back([this] { work(); });
+        // The workers start from the current job number: a job posted before one of them first
+        // takes the lock must still count that worker in.
+        const uint64_t start = generation;
+        for (int32_t k = 0; k < count; ++k) threads.emplace_back([this, start] { work(start); });
     }
 
     // Runs job(context, task) for every task in [0, count); returns when all have finished.
@@ -90,12 +93,7 @@ private:
         for (int32_t t = nextTask.fetch_add(1); t < taskCount; t = nextTask.fetch_add(1)) currentJob(currentContext, t);
     }
 
-    void work() {
-        uint64_t seen = 0;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            seen = generation;
-        }
+    void work(uint64_t seen) {
         for (;;) {
             {
                 std::unique_lock<std::mutex> lock(mutex);
@@ -172,7 +170,7 @@ struct Scratch {
     std::vector<int32_t> cellStart, cellItems, cellOf, big;
     std::vector<double> cellX, cellY, cellR;
     std::vector<int64_t> candidates;  // lower index << 32 | higher index
-    int32_t candidateCapacity = 0;
+    int32_t candidateLimit = 0;       // for this step's table
     std::vector<double> cutOf;  // by table index
     std::vector<MergeEvent> events;
     std::vector<MergeSide> sides;
@@ -211,8 +209,7 @@ void growScratch(int32_t n) {
     scratch.cellX.resize(count);
     scratch.cellY.resize(count);
     scratch.cellR.resize(count);
-    scratch.candidateCapacity = candidateLimit(n);
-    scratch.candidates.reserve(static_cast<std::size_t>(scratch.candidateCapacity));
+    scratch.candidates.reserve(static_cast<std::size_t>(candidateLimit(n)));
     scratch.cutOf.resize(count);
     scratch.events.reserve(count);
     scratch.sides.reserve(2 * count);
@@ -321,7 +318,7 @@ bool addCandidate(int32_t i, int32_t j, double width, double height) {
     const int32_t lo = std::min(i, j);
     const int32_t hi = std::max(i, j);
     if (!closeEnough(lo, hi, width, height)) return true;
-    if (static_cast<int32_t>(scratch.candidates.size()) >= scratch.candidateCapacity) return false;
+    if (static_cast<int32_t>(scratch.candidates.size()) >= scratch.candidateLimit) return false;
     scratch.candidates.push_back(static_cast<int64_t>(lo) << 32 | static_cast<int64_t>(hi));
     return true;
 }
@@ -332,6 +329,8 @@ bool addCandidate(int32_t i, int32_t j, double width, double height) {
 bool findCandidates(int32_t last, double width, double height) {
     const ParticleBuffer& s = simState.snapshot;
     scratch.candidates.clear();
+    // By this step's count, not the scratch's capacity, so the same table always takes the same path.
+    scratch.candidateLimit = candidateLimit(last + 1);
     // Particles this large are tested against everyone, so the grid's cells stay small.
     const double bigRadius = std::min(width, height) * MERGE_RANGE_FACTOR / 32;
     int32_t alive = 0;

@@ -25,9 +25,10 @@ inline V laneIndex() {
     return load(index);
 }
 
-// Two rows i and i + 1 against one tile of partners: each partner's position, mass and sum are
-// loaded and stored once for both. The order of every sum is fixed by the tile alone.
-// Row sums stay in lanes (rowX/rowY: LANES per row) across all partner tiles and are folded once.
+// ROWS rows against one tile of partners: each partner's position, mass and sum are loaded and
+// stored once for all of them. The order of every sum is fixed by the tile alone.
+constexpr int32_t ROWS = 4;
+
 template <bool DIAGONAL, bool MASKED>
 void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double* rowY, double* outJx, double* outJy) {
     const V zero = broadcast(0.0);
@@ -37,69 +38,62 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
     const V halfWidth = broadcast(g.width / 2);
     const V halfHeight = broadcast(g.height / 2);
     const V lanes = laneIndex();
-    for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += 2) {
+    for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += ROWS) {
         const int32_t i = i0 + ii;
-        const V xa = broadcast(g.x[i]);
-        const V ya = broadcast(g.y[i]);
-        const V gma = broadcast(g.gm[i]);
-        const V xb = broadcast(g.x[i + 1]);
-        const V yb = broadcast(g.y[i + 1]);
-        const V gmb = broadcast(g.gm[i + 1]);
-        const V selfA = broadcast(static_cast<double>(ii));
-        const V selfB = broadcast(static_cast<double>(ii + 1));
-        V axa = zero;
-        V aya = zero;
-        V axb = zero;
-        V ayb = zero;
-        // On the diagonal only partners after the row count; whole vectors before it are skipped.
+        V xr[ROWS];
+        V yr[ROWS];
+        V gmr[ROWS];
+        V ax[ROWS];
+        V ay[ROWS];
+#pragma GCC unroll 4
+        for (int32_t r = 0; r < ROWS; ++r) {
+            xr[r] = broadcast(g.x[i + r]);
+            yr[r] = broadcast(g.y[i + r]);
+            gmr[r] = broadcast(g.gm[i + r]);
+            ax[r] = zero;
+            ay[r] = zero;
+        }
+        // On the diagonal only partners after the row count; whole vectors before the first are skipped.
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
         for (int32_t jj = first; jj < KERNEL_TILE; jj += LANES) {
             const int32_t j = j0 + jj;
             const V xj = load(g.x + j);
             const V yj = load(g.y + j);
-            const V sxa = shortOffset(xa, xj, width, halfWidth);
-            const V sya = shortOffset(ya, yj, height, halfHeight);
-            const V sxb = shortOffset(xb, xj, width, halfWidth);
-            const V syb = shortOffset(yb, yj, height, halfHeight);
-            const V r2a = sxa * sxa + sya * sya;
-            const V r2b = sxb * sxb + syb * syb;
-            const V inva = one / (r2a * vsqrt(r2a));
-            const V invb = one / (r2b * vsqrt(r2b));
-            // Coincident particles pull on nothing; padding has NaN positions and fails this too.
-            M oka = greaterThan(r2a, zero);
-            M okb = greaterThan(r2b, zero);
-            if constexpr (DIAGONAL) {
-                const V at = lanes + broadcast(static_cast<double>(jj));
-                oka = oka & greaterThan(at, selfA);
-                okb = okb & greaterThan(at, selfB);
-            }
-            if constexpr (MASKED) {
-                const M beforeCutA = lessThan(load(g.idx + j), broadcast(g.cut[i]));
-                const M beforeCutB = lessThan(load(g.idx + j), broadcast(g.cut[i + 1]));
-                const V cutj = load(g.cut + j);
-                oka = oka & beforeCutA & lessThan(broadcast(g.idx[i]), cutj);
-                okb = okb & beforeCutB & lessThan(broadcast(g.idx[i + 1]), cutj);
-            }
-            const V txa = multiplyWhere(oka, sxa, inva);
-            const V tya = multiplyWhere(oka, sya, inva);
-            const V txb = multiplyWhere(okb, sxb, invb);
-            const V tyb = multiplyWhere(okb, syb, invb);
             const V gmj = load(g.gm + j);
-            axa = axa - gmj * txa;
-            aya = aya - gmj * tya;
-            axb = axb - gmj * txb;
-            ayb = ayb - gmj * tyb;
-            store(outJx + jj, load(outJx + jj) + (gma * txa + gmb * txb));
-            store(outJy + jj, load(outJy + jj) + (gma * tya + gmb * tyb));
+            V sumX = zero;
+            V sumY = zero;
+#pragma GCC unroll 4
+            for (int32_t r = 0; r < ROWS; ++r) {
+                const V sx = shortOffset(xr[r], xj, width, halfWidth);
+                const V sy = shortOffset(yr[r], yj, height, halfHeight);
+                const V r2 = sx * sx + sy * sy;
+                const V inv3 = one / (r2 * vsqrt(r2));
+                // Coincident particles pull on nothing; padding has NaN positions and fails this too.
+                M ok = greaterThan(r2, zero);
+                if constexpr (DIAGONAL) {
+                    ok = ok & greaterThan(lanes + broadcast(static_cast<double>(jj)), broadcast(static_cast<double>(ii + r)));
+                }
+                if constexpr (MASKED) {
+                    ok = ok & lessThan(load(g.idx + j), broadcast(g.cut[i + r])) &
+                         lessThan(broadcast(g.idx[i + r]), load(g.cut + j));
+                }
+                const V tx = multiplyWhere(ok, sx, inv3);
+                const V ty = multiplyWhere(ok, sy, inv3);
+                ax[r] = ax[r] - gmj * tx;
+                ay[r] = ay[r] - gmj * ty;
+                sumX = sumX + gmr[r] * tx;
+                sumY = sumY + gmr[r] * ty;
+            }
+            store(outJx + jj, load(outJx + jj) + sumX);
+            store(outJy + jj, load(outJy + jj) + sumY);
         }
-        double* ra = rowX + ii * LANES;
-        double* rb = rowX + (ii + 1) * LANES;
-        store(ra, load(ra) + axa);
-        store(rb, load(rb) + axb);
-        ra = rowY + ii * LANES;
-        rb = rowY + (ii + 1) * LANES;
-        store(ra, load(ra) + aya);
-        store(rb, load(rb) + ayb);
+#pragma GCC unroll 4
+        for (int32_t r = 0; r < ROWS; ++r) {
+            double* rx = rowX + (ii + r) * LANES;
+            double* ry = rowY + (ii + r) * LANES;
+            store(rx, load(rx) + ax[r]);
+            store(ry, load(ry) + ay[r]);
+        }
     }
 }
 

@@ -331,6 +331,23 @@ TEST_F(FastStep, EmptyLoneAndAllDeadTables) {
     compareStep(tableOf({Particle{0, 0, 1, 2, 3, 4}, Particle{0, 0, 1, 2, 3, 4}}));
 }
 
+TEST_F(FastStep, HeapsOfOverlappingParticlesStepLiterallyWithTheSameResult) {
+    // Forty particles on one spot: 780 close pairs, more than the candidate list holds.
+    Table t;
+    for (int k = 0; k < 40; ++k) t.records.push_back(body(1 + k % 3, 1 + k % 2, 400 + 0.01 * k, 300, k, -k));
+    t.records.push_back(body(2, 1, 100, 100));
+    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
+    const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
+    const Table fast = stepWith(StepEngine::Fast, t, FIELD_WIDTH, FIELD_HEIGHT);
+    EXPECT_TRUE(lastFastStepWasLiteral());
+    ASSERT_EQ(literal.lastIndex, fast.lastIndex);
+    for (int32_t i = 0; i <= literal.lastIndex; ++i) {
+        const Particle& l = literal.records[static_cast<std::size_t>(i)];
+        const Particle& f = fast.records[static_cast<std::size_t>(i)];
+        EXPECT_TRUE(sameBits(l.x, f.x) && sameBits(l.vx, f.vx) && sameBits(l.mass, f.mass)) << "record " << i;
+    }
+}
+
 TEST_F(FastStep, HandsUnusualValuesToTheLiteralStep) {
     Table t = tableOf({body(-1, 1, 10, 10), body(2, 1, 50, 50)});
     const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
@@ -377,6 +394,26 @@ TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
                 ASSERT_TRUE(sameBits(a.vx, b.vx) && sameBits(a.vy, b.vy) && sameBits(a.x, b.x) && sameBits(a.mass, b.mass))
                     << "record " << i << " threads " << threadCounts[t] << " level " << cpuLevelName(stepCpuLevel());
             }
+        }
+    }
+}
+
+// A step right after the thread count changes: new workers must take part in the first job.
+TEST_F(FastStep, StepsRightAfterTheThreadCountChanges) {
+    simParameters.meanRadius = 1.5;
+    const Table start = population(2200, 99, FIELD_WIDTH, FIELD_HEIGHT);
+    setStepEngine(StepEngine::Fast);
+    std::vector<Table> results;
+    for (int32_t threads : {1, 2, 3, 2, 4}) {
+        install(start);
+        setStepThreads(threads);
+        stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
+        results.push_back(capture());
+    }
+    for (const Table& r : results) {
+        ASSERT_EQ(r.lastIndex, results[0].lastIndex);
+        for (int32_t i = 0; i <= r.lastIndex; ++i) {
+            ASSERT_TRUE(sameBits(r.records[static_cast<std::size_t>(i)].vx, results[0].records[static_cast<std::size_t>(i)].vx));
         }
     }
 }
