@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "digest.h"
 #include "engine.h"
 #include "sim_test_support.h"
 
@@ -124,6 +126,9 @@ Bound roundingBound(const Table& start, double width, double height) {
     }
     return b;
 }
+
+constexpr int32_t GOLDEN_LAST_INDEX = 254;
+constexpr uint64_t GOLDEN_HASH = 0x2cbd43552bd2e94fu;
 
 constexpr double UNIT_ROUNDOFF = std::numeric_limits<double>::epsilon() / 2;
 
@@ -395,6 +400,24 @@ TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
                     << "record " << i << " threads " << threadCounts[t] << " level " << cpuLevelName(stepCpuLevel());
             }
         }
+    }
+}
+
+// The default run for a fixed clock ends in the same bytes on every build, thread count and
+// instruction set: the fast engine's sums have one order, fixed by the table alone.
+TEST_F(FastStep, GoldenHashOfTheDefaultRunOnEveryThreadCountAndInstructionSet) {
+    const std::pair<int32_t, CpuLevel> setups[] = {{1, CpuLevel::Scalar}, {2, CpuLevel::Avx512}};
+    for (const auto& [threads, level] : setups) {
+        setStepEngine(StepEngine::Fast);
+        setStepThreads(threads);
+        setStepCpuLimit(level);
+        crtFixClock(1000);
+        simState.current.reallocate();
+        simState.snapshot.reallocate();
+        initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
+        for (int t = 0; t < 300; ++t) advanceTick();
+        EXPECT_EQ(simState.lastIndex, GOLDEN_LAST_INDEX) << threads << " threads, " << cpuLevelName(stepCpuLevel());
+        EXPECT_EQ(hashPopulation(), GOLDEN_HASH) << threads << " threads, " << cpuLevelName(stepCpuLevel());
     }
 }
 
