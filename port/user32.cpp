@@ -31,6 +31,7 @@ struct Window {
     int width = 0;
     int height = 0;
     bool visible = false;
+    bool enabled = true;
     bool invalid = false;
     bool erase = false;
     RECT invalidRect{};
@@ -172,6 +173,8 @@ void Backend::wait(int timeoutMs) {
 
 void setBackend(Backend* b) { backend = b != nullptr ? b : &defaultBackend; }
 
+Backend& currentBackend() { return *backend; }
+
 void setClock(Clock c) { currentTime = c != nullptr ? c : steadyMilliseconds; }
 
 void clientResized(HWND window, int width, int height) {
@@ -187,6 +190,25 @@ void clientResized(HWND window, int width, int height) {
 PixelView windowSurface(HWND window) {
     Window* w = find(window);
     return w == nullptr ? PixelView{} : bitmapPixels(w->surface);
+}
+
+HWND createLayerWindow(WNDPROC proc, HINSTANCE instance, const char* title, int width, int height) {
+    // Stands in for the class such windows lack: no background, no menu.
+    static const WindowClass layerClass;
+    State& s = state();
+    auto w = std::make_unique<Window>();
+    w->windowClass = &layerClass;
+    w->proc = proc;
+    w->instance = instance;
+    w->title = title != nullptr ? title : "";
+    w->width = std::max(width, 0);
+    w->height = std::max(height, 0);
+    w->surface = createSurface(w->width, w->height);
+    invalidate(*w, nullptr, true);
+    uintptr_t key = s.nextHandle;
+    s.nextHandle += 4;
+    s.windows.emplace(key, std::move(w));
+    return handleOf(key);
 }
 
 void resetUser32() {
@@ -304,6 +326,19 @@ BOOL WINAPI DestroyWindow(HWND window) {
 }
 
 BOOL WINAPI IsWindow(HWND window) { return find(window) != nullptr ? TRUE : FALSE; }
+
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+    Window* w = find(window);
+    if (w == nullptr) return FALSE;
+    BOOL wasDisabled = w->enabled ? FALSE : TRUE;
+    w->enabled = enable != FALSE;
+    return wasDisabled;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND window) {
+    Window* w = find(window);
+    return w != nullptr && w->enabled ? TRUE : FALSE;
+}
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {

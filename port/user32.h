@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "dialog.h"
 #include "gdi.h"
 #include "resources.h"
 
@@ -35,10 +36,23 @@ public:
     virtual void pump() {}
     // Blocks until a toolkit event was handled or timeoutMs passed (-1: no limit).
     virtual void wait(int timeoutMs);
+    // Measures the template's font; the default is what Windows gives "MS Shell Dlg" 8 at 96 DPI.
+    virtual DialogBaseUnits dialogBaseUnits(const DialogResource& dialog) {
+        (void)dialog;
+        return {6, 13};
+    }
+    // Builds a dialog's window and controls, hidden.
+    virtual void createDialog(const DialogLayout& layout) { (void)layout; }
+    // Shows the built dialog, modal to its owner, with the keyboard focus on focus (may be nullptr).
+    virtual void showDialog(HWND dialog, HWND focus) { (void)dialog, (void)focus; }
+    virtual void destroyDialog(HWND dialog) { (void)dialog; }
+    // The program set a control's text (UTF-8).
+    virtual void setControlText(HWND control, const char* text) { (void)control, (void)text; }
 };
 
 // nullptr restores the default backend. The layer does not own the backend.
 void setBackend(Backend* backend);
+Backend& currentBackend();
 
 // Milliseconds on a monotonic clock; the timers run on it.
 using Clock = uint64_t (*)();
@@ -49,6 +63,10 @@ void setClock(Clock clock);
 void clientResized(HWND window, int width, int height);
 // The pixels the backend copies to the screen.
 PixelView windowSurface(HWND window);
+
+// A window of the layer's own (a dialog or one of its controls): no registered class, and no
+// native window; the dialog code has the backend build that.
+HWND createLayerWindow(WNDPROC proc, HINSTANCE instance, const char* title, int width, int height);
 
 // Forgets every window, class, timer and queued message (a test's fresh start).
 void resetUser32();

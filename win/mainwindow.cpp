@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "parameterdialog.h"
 #include "renderer.h"
 #include "resource.h"
 #include "simulation.h"
@@ -25,8 +26,26 @@ void onTimer(HWND window) {
     InvalidateRect(window, nullptr, FALSE);
 }
 
+HINSTANCE windowInstance(HWND window) {
+#ifdef _WIN64
+    // 64-bit Windows has no GWL_HINSTANCE: the handle needs all 64 bits.
+    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+#else
+    return reinterpret_cast<HINSTANCE>(static_cast<LONG_PTR>(GetWindowLongA(window, GWL_HINSTANCE)));
+#endif
+}
+
+void onParameter(HWND window) {
+    // The simulation keeps running behind the dialog; OK or Cancel, the window is repainted.
+    DialogBoxParamA(windowInstance(window), MAKEINTRESOURCEA(IDD_PARAMETER), window, parameterDialogProc, 0);
+    InvalidateRect(window, nullptr, FALSE);
+}
+
 void onCommand(HWND window, WORD command) {
     switch (command) {
+    case IDM_PARAMETER:
+        onParameter(window);
+        break;
     case IDM_STOP:
         KillTimer(window, SIM_TIMER_ID);
         break;

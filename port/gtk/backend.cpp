@@ -96,6 +96,16 @@ gboolean onDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer data) {
 
 namespace port {
 
+GtkWidget* nativeWindow(HWND window) {
+    auto found = natives.find(window);
+    return found == natives.end() ? nullptr : found->second.window;
+}
+
+GtkWidget* nativeClientArea(HWND window) {
+    auto found = natives.find(window);
+    return found == natives.end() ? nullptr : found->second.area;
+}
+
 void GtkBackend::fitClientSize(int& width, int& height) {
     GdkDisplay* display = gdk_display_get_default();
     GdkMonitor* monitor = display != nullptr ? gdk_display_get_primary_monitor(display) : nullptr;

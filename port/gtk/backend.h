@@ -17,6 +17,17 @@ public:
     void present(HWND window) override;
     void pump() override;
     void wait(int timeoutMs) override;
+    // Dialogs (dialogbackend.cpp).
+    DialogBaseUnits dialogBaseUnits(const DialogResource& dialog) override;
+    void createDialog(const DialogLayout& layout) override;
+    void showDialog(HWND dialog, HWND focus) override;
+    void destroyDialog(HWND dialog) override;
+    void setControlText(HWND control, const char* text) override;
 };
+
+// The GTK window and the drawing area of its client, for a window made by createWindow;
+// nullptr for any other.
+GtkWidget* nativeWindow(HWND window);
+GtkWidget* nativeClientArea(HWND window);
 
 }  // namespace port

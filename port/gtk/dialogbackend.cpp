@@ -1,0 +1,281 @@
+// Dialogs as GTK windows: a fixed layout with one widget per template control. The widgets
+// only relay what the person does (typing, clicks, Enter, Escape, Tab, the close button) to
+// the layer, which decides; nothing here calls the program.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+
+namespace {
+
+struct NativeDialog {
+    GtkWidget* window = nullptr;
+    HWND owner = nullptr;
+    RECT rect{};
+    std::vector<HWND> controls;
+};
+
+std::map<HWND, NativeDialog> nativeDialogs;
+std::map<HWND, GtkWidget*> controlWidgets;
+
+constexpr const char* HANDLE_KEY = "orrelune-handle";
+
+HWND handleOf(GtkWidget* widget) {
+    return widget == nullptr ? nullptr : static_cast<HWND>(g_object_get_data(G_OBJECT(widget), HANDLE_KEY));
+}
+
+// GTK takes only valid UTF-8; the layer's texts are the program's bytes.
+std::string validText(const char* text) {
+    if (text == nullptr) return {};
+    if (g_utf8_validate(text, -1, nullptr)) return text;
+    gchar* valid = g_utf8_make_valid(text, -1);
+    std::string result = valid;
+    g_free(valid);
+    return result;
+}
+
+// "&Name" marks a mnemonic with '&'; GTK uses '_' and needs a literal '_' doubled.
+std::string mnemonicLabel(const std::string& text) {
+    std::string label;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&') {
+            label += '&';
+            ++i;
+        } else if (text[i] == '&') {
+            label += '_';
+        } else if (text[i] == '_') {
+            label += "__";
+        } else {
+            label += text[i];
+        }
+    }
+    return label;
+}
+
+// The template's font for Pango and CSS: "MS Shell Dlg" is a Windows alias, so the desktop's
+// sans-serif font stands in when no font answers to it (and fills in the Japanese glyphs).
+std::string fontFamilies(const port::DialogResource& dialog) {
+    std::string name = dialog.fontName != nullptr ? dialog.fontName : "";
+    std::erase_if(name, [](char c) { return c == '"' || c == '\\' || c == ',' || c == ';'; });
+    return name.empty() ? "Sans" : name + ",Sans";
+}
+
+std::string dialogCss(const port::DialogResource& dialog) {
+    std::string families = fontFamilies(dialog);
+    std::string cssFamilies;
+    for (std::size_t start = 0; start < families.size();) {
+        std::size_t comma = std::min(families.find(',', start), families.size());
+        if (!cssFamilies.empty()) cssFamilies += ", ";
+        cssFamilies += '"' + families.substr(start, comma - start) + '"';
+        start = comma + 1;
+    }
+    int points = dialog.pointSize > 0 ? dialog.pointSize : 8;
+    int weight = std::clamp(dialog.weight > 0 ? dialog.weight : 400, 100, 900) / 100 * 100;
+    // Controls as small as the template makes them: the theme's minimum sizes would overflow.
+    return "* { font-family: " + cssFamilies + "; font-size: " + std::to_string(points) +
+           "pt; font-weight: " + std::to_string(weight) + "; font-style: " + (dialog.italic ? "italic" : "normal") +
+           "; }\n"
+           "entry { min-height: 0; min-width: 0; padding: 0 3px; margin: 0; border-radius: 0; }\n"
+           "button { min-height: 0; min-width: 0; padding: 0 2px; margin: 0; }\n";
+}
+
+void applyCss(GtkWidget* widget, GtkCssProvider* css) {
+    gtk_style_context_add_provider(gtk_widget_get_style_context(widget), GTK_STYLE_PROVIDER(css),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+void onClicked(GtkButton* button, gpointer /*data*/) { port::buttonClicked(handleOf(GTK_WIDGET(button))); }
+
+void onChanged(GtkEditable* editable, gpointer /*data*/) {
+    port::controlTextChanged(handleOf(GTK_WIDGET(editable)), gtk_entry_get_text(GTK_ENTRY(editable)));
+}
+
+gboolean onDialogDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer data) {
+    // The dialog procedure (or the layer after it) turns this into Cancel.
+    PostMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+gboolean onDialogKey(GtkWidget* window, GdkEventKey* event, gpointer data) {
+    HWND dialog = static_cast<HWND>(data);
+    HWND focus = handleOf(gtk_window_get_focus(GTK_WINDOW(window)));
+    switch (event->keyval) {
+    case GDK_KEY_Escape:
+        port::dialogKeyPressed(dialog, port::DialogKey::Escape, focus);
+        return TRUE;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+        port::dialogKeyPressed(dialog, port::DialogKey::Return, focus);
+        return TRUE;
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_ISO_Left_Tab: {
+        // Template order, as Windows moves the focus, not GTK's order by position.
+        bool backward = event->keyval == GDK_KEY_ISO_Left_Tab || (event->state & GDK_SHIFT_MASK) != 0;
+        auto next = controlWidgets.find(port::nextTabStop(dialog, focus, backward));
+        if (next != controlWidgets.end()) gtk_widget_grab_focus(next->second);
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+GtkWidget* makeControl(const port::DialogControl& control) {
+    std::string text = validText(control.text);
+    const char* className = control.className != nullptr ? control.className : "";
+    if (g_ascii_strcasecmp(className, "BUTTON") == 0) {
+        GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicLabel(text).c_str());
+        g_signal_connect(button, "clicked", G_CALLBACK(onClicked), nullptr);
+        if ((control.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) gtk_widget_set_can_default(button, TRUE);
+        return button;
+    }
+    if (g_ascii_strcasecmp(className, "EDIT") == 0) {
+        GtkWidget* entry = gtk_entry_new();
+        // No minimum of characters: the template sets the width. The entry scrolls its text
+        // sideways as ES_AUTOHSCROLL asks.
+        gtk_entry_set_width_chars(GTK_ENTRY(entry), 0);
+        gtk_entry_set_has_frame(GTK_ENTRY(entry), (control.style & WS_BORDER) != 0);
+        uint32_t align = control.style & (ES_CENTER | ES_RIGHT);
+        gtk_entry_set_alignment(GTK_ENTRY(entry), align == ES_CENTER ? 0.5f : align == ES_RIGHT ? 1.0f : 0.0f);
+        gtk_entry_set_text(GTK_ENTRY(entry), text.c_str());
+        g_signal_connect(entry, "changed", G_CALLBACK(onChanged), nullptr);
+        return entry;
+    }
+    // STATIC, and any class the layer does not know, shows its text.
+    GtkWidget* label = gtk_label_new(text.c_str());
+    uint32_t type = control.style & SS_TYPEMASK;
+    float xalign = type == SS_CENTER ? 0.5f : type == SS_RIGHT ? 1.0f : 0.0f;
+    gtk_label_set_xalign(GTK_LABEL(label), xalign);
+    gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+    gtk_label_set_justify(GTK_LABEL(label), type == SS_CENTER  ? GTK_JUSTIFY_CENTER
+                                            : type == SS_RIGHT ? GTK_JUSTIFY_RIGHT
+                                                               : GTK_JUSTIFY_LEFT);
+    // Static text wraps within its rectangle, between words or, for Japanese, characters.
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    return label;
+}
+
+}  // namespace
+
+namespace port {
+
+DialogBaseUnits GtkBackend::dialogBaseUnits(const DialogResource& dialog) {
+    // As Windows measures a dialog font: the mean width of the 52 Latin letters, rounded, and
+    // the font's full height (ascent and descent).
+    PangoContext* context = gdk_pango_context_get();
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, fontFamilies(dialog).c_str());
+    pango_font_description_set_size(font, (dialog.pointSize > 0 ? dialog.pointSize : 8) * PANGO_SCALE);
+    pango_font_description_set_weight(font, static_cast<PangoWeight>(dialog.weight > 0 ? dialog.weight : 400));
+    pango_font_description_set_style(font, dialog.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    PangoLayout* layout = pango_layout_new(context);
+    pango_layout_set_font_description(layout, font);
+    pango_layout_set_text(layout, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", -1);
+    int width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    PangoFontMetrics* metrics = pango_context_get_metrics(context, font, nullptr);
+    int height = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics)) +
+                 PANGO_PIXELS(pango_font_metrics_get_descent(metrics));
+    pango_font_metrics_unref(metrics);
+    g_object_unref(layout);
+    pango_font_description_free(font);
+    g_object_unref(context);
+    DialogBaseUnits base{(width / 26 + 1) / 2, height};
+    if (base.x <= 0 || base.y <= 0) return Backend::dialogBaseUnits(dialog);
+    return base;
+}
+
+void GtkBackend::createDialog(const DialogLayout& layout) {
+    NativeDialog native;
+    native.owner = layout.owner;
+    native.rect = layout.rect;
+    native.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(native.window);
+    gtk_window_set_title(window, validText(layout.resource->caption).c_str());
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_skip_taskbar_hint(window, TRUE);
+
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, dialogCss(*layout.resource).c_str(), -1, nullptr);
+    applyCss(native.window, css);
+    GtkWidget* fixed = gtk_fixed_new();
+    gtk_widget_set_size_request(fixed, layout.rect.right - layout.rect.left, layout.rect.bottom - layout.rect.top);
+    gtk_container_add(GTK_CONTAINER(native.window), fixed);
+    for (const LaidOutControl& c : layout.controls) {
+        GtkWidget* widget = makeControl(*c.control);
+        applyCss(widget, css);
+        if (GTK_IS_BUTTON(widget)) {
+            GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
+            if (child != nullptr) applyCss(child, css);
+        }
+        g_object_set_data(G_OBJECT(widget), HANDLE_KEY, c.handle);
+        gtk_widget_set_size_request(widget, c.rect.right - c.rect.left, c.rect.bottom - c.rect.top);
+        gtk_fixed_put(GTK_FIXED(fixed), widget, c.rect.left, c.rect.top);
+        if ((c.control->style & WS_VISIBLE) == 0) gtk_widget_set_no_show_all(widget, TRUE);
+        if (gtk_widget_get_can_default(widget)) gtk_window_set_default(window, widget);
+        controlWidgets[c.handle] = widget;
+        native.controls.push_back(c.handle);
+    }
+    g_object_unref(css);
+    g_signal_connect(native.window, "delete-event", G_CALLBACK(onDialogDelete), layout.dialog);
+    g_signal_connect(native.window, "key-press-event", G_CALLBACK(onDialogKey), layout.dialog);
+    nativeDialogs[layout.dialog] = native;
+}
+
+void GtkBackend::showDialog(HWND dialog, HWND focus) {
+    auto found = nativeDialogs.find(dialog);
+    if (found == nativeDialogs.end()) return;
+    NativeDialog& native = found->second;
+    GtkWindow* window = GTK_WINDOW(native.window);
+    GtkWidget* ownerWindow = nativeWindow(native.owner);
+    GtkWidget* ownerArea = nativeClientArea(native.owner);
+    if (ownerWindow != nullptr && ownerArea != nullptr && gtk_widget_get_realized(ownerArea)) {
+        gtk_window_set_transient_for(window, GTK_WINDOW(ownerWindow));
+        // Windows places a dialog relative to its owner's client area.
+        int x = 0;
+        int y = 0;
+        gdk_window_get_origin(gtk_widget_get_window(ownerWindow), &x, &y);
+        int areaX = 0;
+        int areaY = 0;
+        gtk_widget_translate_coordinates(ownerArea, ownerWindow, 0, 0, &areaX, &areaY);
+        gtk_window_move(window, x + areaX + native.rect.left, y + areaY + native.rect.top);
+    } else {
+        gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    }
+    // Modal: the owner and every other window of the program take no input meanwhile.
+    gtk_window_set_modal(window, TRUE);
+    gtk_widget_show_all(native.window);
+    auto focusWidget = controlWidgets.find(focus);
+    if (focusWidget != controlWidgets.end()) gtk_widget_grab_focus(focusWidget->second);
+    gtk_window_present(window);
+}
+
+void GtkBackend::destroyDialog(HWND dialog) {
+    auto found = nativeDialogs.find(dialog);
+    if (found == nativeDialogs.end()) return;
+    for (HWND control : found->second.controls) controlWidgets.erase(control);
+    gtk_widget_destroy(found->second.window);
+    nativeDialogs.erase(found);
+}
+
+void GtkBackend::setControlText(HWND control, const char* text) {
+    auto found = controlWidgets.find(control);
+    if (found == controlWidgets.end()) return;
+    std::string valid = validText(text);
+    GtkWidget* widget = found->second;
+    if (GTK_IS_ENTRY(widget)) {
+        gtk_entry_set_text(GTK_ENTRY(widget), valid.c_str());
+    } else if (GTK_IS_BUTTON(widget)) {
+        gtk_button_set_label(GTK_BUTTON(widget), mnemonicLabel(valid).c_str());
+    } else if (GTK_IS_LABEL(widget)) {
+        gtk_label_set_text(GTK_LABEL(widget), valid.c_str());
+    }
+}
+
+}  // namespace port

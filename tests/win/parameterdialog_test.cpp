@@ -1,0 +1,250 @@
+#include "parameterdialog.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "crt.h"
+#include "mainwindow.h"
+#include "resource.h"
+#include "simulation.h"
+#include "user32.h"
+
+namespace {
+
+uint64_t fakeNow = 0;
+uint64_t fakeClock() { return fakeNow; }
+
+// The window system as a person at the dialog sees it: the texts in each box, typing into a
+// box, pressing a button. Actions run one per pump while the dialog is open.
+class DialogBackend : public port::Backend {
+public:
+    void createDialog(const port::DialogLayout& l) override {
+        layout = l;
+        boxes.clear();
+    }
+    void showDialog(HWND d, HWND) override {
+        dialog = d;
+        ++opened;
+        shownTexts = boxes;
+    }
+    void destroyDialog(HWND) override { dialog = nullptr; }
+    void setControlText(HWND control, const char* text) override { boxes[idOf(control)] = text; }
+    void present(HWND) override { ++presents; }
+    void pump() override {
+        if (dialog != nullptr && !actions.empty()) {
+            auto action = actions.front();
+            actions.pop_front();
+            action();
+        }
+    }
+    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
+
+    int idOf(HWND control) const {
+        for (const auto& c : layout.controls) {
+            if (c.handle == control) return c.control->id;
+        }
+        return 0;
+    }
+    HWND control(int id) const {
+        for (const auto& c : layout.controls) {
+            if (c.control->id == id) return c.handle;
+        }
+        return nullptr;
+    }
+    void type(int id, const std::string& text) {
+        actions.push_back([this, id, text] {
+            boxes[id] = text;
+            port::controlTextChanged(control(id), text.c_str());
+        });
+    }
+    void press(int id) {
+        actions.push_back([this, id] { port::buttonClicked(control(id)); });
+    }
+
+    port::DialogLayout layout{};
+    HWND dialog = nullptr;
+    int opened = 0;
+    int presents = 0;
+    std::map<int, std::string> boxes;
+    std::map<int, std::string> shownTexts;
+    std::deque<std::function<void()>> actions;
+};
+
+uint64_t populationHash() {
+    uint64_t h = 1469598103934665603ull;
+    for (int32_t i = 0; i <= simState.lastIndex; ++i) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&simState.current[i]);
+        for (std::size_t k = 0; k < sizeof(Particle); ++k) h = (h ^ bytes[k]) * 1099511628211ull;
+    }
+    return h;
+}
+
+class ParameterDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port::resetUser32();
+        port::setBackend(&backend);
+        port::setClock(fakeClock);
+        fakeNow = 5000;
+        simParameters = SimulationParameters();
+        crtFixClock(1000);
+        resizeAndReinitialize();
+        ASSERT_TRUE(createMainWindow(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)), &window));
+        ShowWindow(window, SW_SHOW);
+        drain();
+    }
+    void TearDown() override {
+        crtUseRealClock();
+        simParameters = SimulationParameters();
+        resizeAndReinitialize();
+        port::resetUser32();
+        port::setBackend(nullptr);
+        port::setClock(nullptr);
+    }
+
+    void drain() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+    // Chooses "parameter" in the menu; returns once the dialog has closed.
+    void openDialog() { SendMessageA(window, WM_COMMAND, IDM_PARAMETER, 0); }
+
+    DialogBackend backend;
+    HWND window = nullptr;
+};
+
+const std::map<int, std::string> DEFAULT_TEXTS = {
+    {IDC_PARTICLE_COUNT, "500"}, {IDC_GRAVITY, "20.000000"},    {IDC_DENSITY, "5.000000"},
+    {IDC_MEAN_RADIUS, "2.000000"}, {IDC_MEAN_SPEED, "0.000000"}, {IDC_SPEED_SPREAD, "50.000000"},
+    {IDC_DRAW_SCALE, "1.000000"},  {IDC_MERGE, "1"},
+};
+
+TEST_F(ParameterDialog, OpensWithTheCurrentValuesInTheirBoxes) {
+    backend.press(IDCANCEL);
+    openDialog();
+    EXPECT_EQ(backend.opened, 1);
+    EXPECT_EQ(backend.shownTexts, DEFAULT_TEXTS);
+}
+
+TEST_F(ParameterDialog, CancelChangesNothingButRepaints) {
+    const Particle* buffer = simState.current.records;
+    uint64_t population = populationHash();
+    backend.type(IDC_PARTICLE_COUNT, "7");
+    backend.type(IDC_MERGE, "0");
+    backend.press(IDCANCEL);
+    openDialog();
+    EXPECT_EQ(simParameters.particleCount, 500);
+    EXPECT_EQ(simParameters.mergeEnabled, 1);
+    EXPECT_EQ(simState.current.records, buffer);
+    EXPECT_EQ(populationHash(), population);
+    int presents = backend.presents;
+    drain();
+    EXPECT_GT(backend.presents, presents);
+}
+
+TEST_F(ParameterDialog, CloseButtonAndEscapeCancelToo) {
+    backend.type(IDC_PARTICLE_COUNT, "7");
+    backend.actions.push_back([this] { PostMessageA(backend.dialog, WM_CLOSE, 0, 0); });
+    openDialog();
+    backend.type(IDC_PARTICLE_COUNT, "8");
+    backend.actions.push_back(
+        [this] { port::dialogKeyPressed(backend.dialog, port::DialogKey::Escape, backend.control(IDC_PARTICLE_COUNT)); });
+    openDialog();
+    EXPECT_EQ(backend.opened, 2);
+    EXPECT_EQ(simParameters.particleCount, 500);
+    EXPECT_EQ(simState.lastIndex, 499);
+}
+
+TEST_F(ParameterDialog, OkReadsEveryBoxAndAppliesTheFormRules) {
+    backend.type(IDC_PARTICLE_COUNT, "-300");
+    backend.type(IDC_GRAVITY, "-1.5");
+    backend.type(IDC_DENSITY, "-2");
+    backend.type(IDC_MEAN_RADIUS, "3");
+    backend.type(IDC_MEAN_SPEED, "4.25");
+    backend.type(IDC_SPEED_SPREAD, "-6");
+    backend.type(IDC_DRAW_SCALE, "2");
+    backend.type(IDC_MERGE, "2");
+    backend.press(IDOK);
+    openDialog();
+    EXPECT_EQ(simParameters.particleCount, 300);
+    EXPECT_EQ(simParameters.gravity, -1.5);
+    EXPECT_EQ(simParameters.density, 2.0);
+    EXPECT_EQ(simParameters.meanRadius, 3.0);
+    EXPECT_EQ(simParameters.meanSpeed, 4.25);
+    EXPECT_EQ(simParameters.speedSpread, 6.0);
+    EXPECT_EQ(simParameters.drawScale, 2.0);
+    EXPECT_EQ(simParameters.mergeEnabled, 0);
+    EXPECT_EQ(simState.current.count, 300);
+    EXPECT_EQ(simState.lastIndex, 299);
+}
+
+TEST_F(ParameterDialog, EnterInABoxIsOk) {
+    backend.type(IDC_PARTICLE_COUNT, "12abc");
+    backend.actions.push_back(
+        [this] { port::dialogKeyPressed(backend.dialog, port::DialogKey::Return, backend.control(IDC_PARTICLE_COUNT)); });
+    openDialog();
+    EXPECT_EQ(simParameters.particleCount, 12);
+}
+
+TEST_F(ParameterDialog, CappedRadiusShowsWhenReopened) {
+    backend.type(IDC_MEAN_RADIUS, "10");
+    backend.press(IDOK);
+    openDialog();
+    EXPECT_EQ(simParameters.meanRadius, std::sqrt(45.0));
+    backend.press(IDCANCEL);
+    openDialog();
+    EXPECT_EQ(backend.shownTexts[IDC_MEAN_RADIUS], "6.708204");
+    EXPECT_EQ(backend.shownTexts[IDC_PARTICLE_COUNT], "500");
+}
+
+TEST_F(ParameterDialog, OkWithoutEditsDrawsANewPopulation) {
+    uint64_t population = populationHash();
+    crtFixClock(2000);
+    backend.press(IDOK);
+    openDialog();
+    EXPECT_EQ(simParameters.particleCount, 500);
+    EXPECT_EQ(simParameters.meanRadius, 2.0);
+    EXPECT_NE(populationHash(), population);
+    EXPECT_EQ(simState.lastIndex, 499);
+}
+
+TEST_F(ParameterDialog, TextsBeyondSixtyThreeBytesAreCut) {
+    // Leading spaces are skipped by the reading; the cut leaves "3" of "34".
+    backend.type(IDC_PARTICLE_COUNT, std::string(62, ' ') + "34");
+    backend.press(IDOK);
+    openDialog();
+    EXPECT_EQ(simParameters.particleCount, 3);
+}
+
+TEST_F(ParameterDialog, SimulationKeepsRunningBehindTheOpenDialog) {
+    SetTimer(window, SIM_TIMER_ID, FIRST_TIMER_PERIOD, nullptr);
+    uint64_t population = populationHash();
+    int presents = backend.presents;
+    uint64_t hashWhileOpen = 0;
+    for (int i = 0; i < 100; ++i) backend.actions.push_back([] {});
+    backend.actions.push_back([&] {
+        hashWhileOpen = populationHash();
+        EXPECT_FALSE(IsWindowEnabled(window));
+    });
+    backend.press(IDCANCEL);
+    openDialog();
+    EXPECT_NE(hashWhileOpen, population);
+    EXPECT_GT(backend.presents - presents, 10);
+    EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+TEST_F(ParameterDialog, OtherCommandsAndMessagesAreLeftAlone) {
+    // The procedure answers FALSE to all but WM_INITDIALOG and changes nothing for them.
+    EXPECT_EQ(parameterDialogProc(nullptr, WM_COMMAND, IDC_PARTICLE_COUNT, 0), FALSE);
+    EXPECT_EQ(parameterDialogProc(nullptr, WM_TIMER, 0, 0), FALSE);
+    EXPECT_EQ(parameterDialogProc(nullptr, WM_PAINT, 0, 0), FALSE);
+    EXPECT_EQ(simParameters.particleCount, 500);
+    EXPECT_EQ(simState.lastIndex, 499);
+}
+
+}  // namespace
