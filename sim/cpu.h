@@ -9,6 +9,8 @@ enum class CpuLevel { Scalar = 0, Avx2 = 1, Avx512 = 2 };
 inline CpuLevel detectCpuLevel() {
 #if defined(ORRELUNE_X86_KERNELS)
     __builtin_cpu_init();
+    // The vector kernels fuse multiply and add as well.
+    if (!__builtin_cpu_supports("fma")) return CpuLevel::Scalar;
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) return CpuLevel::Avx512;
     if (__builtin_cpu_supports("avx2")) return CpuLevel::Avx2;
 #endif

@@ -1,4 +1,4 @@
-// The AVX2 kernels: each 8-lane vector is two 256-bit halves. Built with -mavx2 for this file only;
+// The AVX2 kernels: each 8-lane vector is two 256-bit halves. Built with -mavx2 -mfma for this file only;
 // it includes nothing with external inline functions, so no AVX2 code can leak into other files.
 #include <cstddef>
 
@@ -28,6 +28,10 @@ inline V operator+(V a, V b) { return V{_mm256_add_pd(a.lo, b.lo), _mm256_add_pd
 inline V operator-(V a, V b) { return V{_mm256_sub_pd(a.lo, b.lo), _mm256_sub_pd(a.hi, b.hi)}; }
 inline V operator*(V a, V b) { return V{_mm256_mul_pd(a.lo, b.lo), _mm256_mul_pd(a.hi, b.hi)}; }
 inline V operator/(V a, V b) { return V{_mm256_div_pd(a.lo, b.lo), _mm256_div_pd(a.hi, b.hi)}; }
+inline V multiplyAdd(V a, V b, V c) { return V{_mm256_fmadd_pd(a.lo, b.lo, c.lo), _mm256_fmadd_pd(a.hi, b.hi, c.hi)}; }
+inline V negativeMultiplyAdd(V a, V b, V c) {
+    return V{_mm256_fnmadd_pd(a.lo, b.lo, c.lo), _mm256_fnmadd_pd(a.hi, b.hi, c.hi)};
+}
 inline V vsqrt(V a) { return V{_mm256_sqrt_pd(a.lo), _mm256_sqrt_pd(a.hi)}; }
 inline V vabs(V a) {
     const __m256d sign = _mm256_set1_pd(-0.0);

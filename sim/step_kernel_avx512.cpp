@@ -1,5 +1,5 @@
 // The AVX-512 kernels: one 512-bit register per 8-lane vector, masks in mask registers. Built with
-// -mavx512f -mavx512dq for this file only; like the AVX2 file it includes no external inline code.
+// -mavx512f -mavx512dq -mfma for this file only; like the AVX2 file it includes no external inline code.
 #include <cstddef>
 
 #include "step_kernels.h"
@@ -24,6 +24,8 @@ inline V operator-(V a, V b) { return V{_mm512_sub_pd(a.v, b.v)}; }
 inline V operator*(V a, V b) { return V{_mm512_mul_pd(a.v, b.v)}; }
 inline V operator/(V a, V b) { return V{_mm512_div_pd(a.v, b.v)}; }
 // The masked form: the plain one starts from an undefined register, which GCC 12 warns about.
+inline V multiplyAdd(V a, V b, V c) { return V{_mm512_fmadd_pd(a.v, b.v, c.v)}; }
+inline V negativeMultiplyAdd(V a, V b, V c) { return V{_mm512_fnmadd_pd(a.v, b.v, c.v)}; }
 inline V vsqrt(V a) { return V{_mm512_mask_sqrt_pd(a.v, static_cast<__mmask8>(0xFF), a.v)}; }
 inline V vabs(V a) { return V{_mm512_andnot_pd(_mm512_set1_pd(-0.0), a.v)}; }
 inline V signOf(V magnitude, V sign) {

@@ -66,7 +66,7 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
             for (int32_t r = 0; r < ROWS; ++r) {
                 const V sx = shortOffset(xr[r], xj, width, halfWidth);
                 const V sy = shortOffset(yr[r], yj, height, halfHeight);
-                const V r2 = sx * sx + sy * sy;
+                const V r2 = multiplyAdd(sx, sx, sy * sy);
                 const V inv3 = one / (r2 * vsqrt(r2));
                 // Coincident particles pull on nothing; padding has NaN positions and fails this too.
                 M ok = greaterThan(r2, zero);
@@ -79,10 +79,10 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
                 }
                 const V tx = multiplyWhere(ok, sx, inv3);
                 const V ty = multiplyWhere(ok, sy, inv3);
-                ax[r] = ax[r] - gmj * tx;
-                ay[r] = ay[r] - gmj * ty;
-                sumX = sumX + gmr[r] * tx;
-                sumY = sumY + gmr[r] * ty;
+                ax[r] = negativeMultiplyAdd(gmj, tx, ax[r]);
+                ay[r] = negativeMultiplyAdd(gmj, ty, ay[r]);
+                sumX = multiplyAdd(gmr[r], tx, sumX);
+                sumY = multiplyAdd(gmr[r], ty, sumY);
             }
             store(outJx + jj, load(outJx + jj) + sumX);
             store(outJy + jj, load(outJy + jj) + sumY);

@@ -27,6 +27,8 @@ inline V operator+(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] + b.lane[k]); }
 inline V operator-(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] - b.lane[k]); }
 inline V operator*(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] * b.lane[k]); }
 inline V operator/(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] / b.lane[k]); }
+inline V multiplyAdd(V a, V b, V c) { ORRELUNE_LANEWISE(V, std::fma(a.lane[k], b.lane[k], c.lane[k])); }
+inline V negativeMultiplyAdd(V a, V b, V c) { ORRELUNE_LANEWISE(V, std::fma(-a.lane[k], b.lane[k], c.lane[k])); }
 inline V vsqrt(V a) { ORRELUNE_LANEWISE(V, std::sqrt(a.lane[k])); }
 inline V vabs(V a) { ORRELUNE_LANEWISE(V, std::fabs(a.lane[k])); }
 inline V signOf(V magnitude, V sign) { ORRELUNE_LANEWISE(V, std::copysign(magnitude.lane[k], sign.lane[k])); }

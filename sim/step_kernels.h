@@ -36,7 +36,8 @@ struct GravityKernels {
     void (*partnerSum)(const GravityView& view, int32_t p, int32_t begin, int32_t end, double sum[2]);
 };
 
-// All three compute the same bits: 8 lanes, the same operations in the same order.
+// All three compute the same bits: 8 lanes, the same operations in the same order, the same
+// fused multiply-adds (written out; the compiler itself never fuses here).
 GravityKernels gravityKernelsScalar();
 GravityKernels gravityKernelsAvx2();
 GravityKernels gravityKernelsAvx512();

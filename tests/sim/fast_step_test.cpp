@@ -128,7 +128,7 @@ Bound roundingBound(const Table& start, double width, double height) {
 }
 
 constexpr int32_t GOLDEN_LAST_INDEX = 254;
-constexpr uint64_t GOLDEN_HASH = 0x2cbd43552bd2e94fu;
+constexpr uint64_t GOLDEN_HASH = 0x75d4a80f4b1e811u;
 
 constexpr double UNIT_ROUNDOFF = std::numeric_limits<double>::epsilon() / 2;
 
