@@ -27,6 +27,7 @@ if [ ! -x "$linux_driver" ]; then
 fi
 tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \
   build-windows/wineprefix
-tests/windows/e2e.sh build-windows/win/orrelune.exe build-windows/e2e build-windows/wineprefix
+tests/windows/e2e.sh build-windows/win/orrelune.exe build-windows/tools/orrelune-sim.exe build-windows/e2e \
+  build-windows/wineprefix
 
 echo "windows-test: passed in $((SECONDS - start)) s"

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The Windows program under Wine, in a virtual X server (Xvfb, no window manager), driven as a
 # person would with the mouse and keyboard, and checked on screenshots of its window.
-# Usage: tests/windows/e2e.sh ORRELUNE_EXE WORK_DIR WINE_PREFIX
+# Usage: tests/windows/e2e.sh ORRELUNE_EXE ORRELUNE_SIM_EXE WORK_DIR WINE_PREFIX
+# (the driver tells which texts the dialog must show)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=$(realpath "$1")
-work=$2
-prefix=$3
+driver=$(realpath "$2")
+work=$3
+prefix=$4
 mkdir -p "$work" "$(dirname "$prefix")"
 work=$(realpath "$work")
 prefix=$(realpath "$prefix")
@@ -77,11 +79,12 @@ measure() {
   ./shot "$work/$1.xwd" $(client_region) | tr ' ' '\n' | sed -n "s/^$2=//p"
 }
 
-# Other windows of the program on screen (menu pop-ups, the dialog), one id a line.
-other_windows() {
+# The program's menu pop-ups on screen (unnamed windows other than the main one), one id a line.
+popups() {
   local id
   for id in $(xdotool search --onlyvisible --class orrelune.exe 2>/dev/null || true); do
     [ "$id" = "$window" ] && continue
+    [ -n "$(xdotool getwindowname "$id" 2>/dev/null)" ] && continue
     eval "$(xdotool getwindowgeometry --shell "$id")"
     # Wine keeps 1 x 1 helper windows mapped; they are not what a person sees.
     [ "$WIDTH" -gt 1 ] && echo "$id"
@@ -89,12 +92,12 @@ other_windows() {
   return 0
 }
 
-# Waits until a window other than the main one is on screen (want=1) or none is (want=0).
-wait_other() {
+# Waits until a menu pop-up is on screen (want=1) or none is (want=0).
+wait_popup() {
   local _
   for _ in $(seq 50); do
-    if [ "$1" = 1 ] && [ -n "$(other_windows)" ]; then return 0; fi
-    if [ "$1" = 0 ] && [ -z "$(other_windows)" ]; then return 0; fi
+    if [ "$1" = 1 ] && [ -n "$(popups)" ]; then return 0; fi
+    if [ "$1" = 0 ] && [ -z "$(popups)" ]; then return 0; fi
     sleep 0.2
   done
   return 1
@@ -103,11 +106,11 @@ wait_other() {
 # Opens the menu with a click on its title, then picks item N (1 = START) with the keyboard.
 menu_command() {
   xdotool mousemove --window "$window" 15 10 click 1
-  wait_other 1 || { echo "e2e: the menu did not open" >&2; return 1; }
+  wait_popup 1 || { echo "e2e: the menu did not open" >&2; return 1; }
   local _
   for _ in $(seq "$1"); do xdotool key Down; done
   xdotool key Return
-  wait_other 0 || { echo "e2e: the menu did not close" >&2; return 1; }
+  wait_popup 0 || { echo "e2e: the menu did not close" >&2; return 1; }
 }
 
 # Grabs two frames GAP seconds apart as NAME-1 and NAME-2, up to three times until they are
@@ -158,7 +161,105 @@ else
   fail "START animates: the frames 1 s apart are the same"
 fi
 
+# Waits for the parameter dialog and sets $dialog.
+wait_dialog() {
+  local _
+  dialog=
+  for _ in $(seq 50); do
+    dialog=$(xdotool search --onlyvisible --name '^Dialog$' 2>/dev/null | head -n1 || true)
+    [ -n "$dialog" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Copies the focused edit's selected text through Wine's clipboard and prints it.
+copy_field() {
+  local _ text
+  printf '(none)' | xclip -selection clipboard
+  xdotool key ctrl+c
+  for _ in $(seq 20); do
+    text=$(xclip -o -selection clipboard 2>/dev/null || true)
+    [ "$text" != "(none)" ] && break
+    sleep 0.1
+  done
+  printf '%s' "$text"
+}
+
+# A rectangle of the dialog given in dialog units, in pixels of its window (its client area).
+dialog_rect() {
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  awk -v W="$WIDTH" -v H="$HEIGHT" -v x="$1" -v y="$2" -v w="$3" -v h="$4" 'BEGIN {
+    sx = W / 252; sy = H / 145
+    printf "%d %d %d %d\n", int(x * sx), int(y * sy), int(w * sx + 0.999), int(h * sy + 0.999) }'
+}
+
+# Scenario: "parameter" opens the dialog with the current values and its Japanese labels.
+expected=$(wine_run "$driver" --params | tr -d '\r' | sed -n 's/^params //p' | tr ' ' '\n' | sed 's/^[a-z]*=//')
+if menu_command 3 && wait_dialog; then
+  sleep 0.5
+  # With no window manager, keys go to the window under the pointer. Focus starts on OK; Tab
+  # walks the controls in template order, and entering an edit selects its whole text.
+  xdotool mousemove --window "$dialog" 3 3
+  xdotool key Tab
+  shown=
+  for _ in 1 2 3 4 5 6 7 8; do
+    xdotool key Tab
+    shown+="$(copy_field)"$'\n'
+  done
+  if [ "$shown" = "$expected"$'\n' ]; then
+    pass "the dialog shows the eight values: $(paste -sd' ' <<<"${shown%$'\n'}")"
+  else
+    fail "the dialog shows the eight values: shown [$(paste -sd' ' <<<"${shown%$'\n'}")], expected [$(paste -sd' ' <<<"$expected")]"
+  fi
+
+  # Three one-line labels (x y w h in dialog units, characters): drawn in a font that has their
+  # glyphs, each character differs; missing glyphs come out as copies of one box or "?".
+  # Up to three looks, in case the dialog is painted late.
+  labels_drawn() {
+    local label lx ly lw lh chars glyphs distinct ok=0
+    xwd -silent -id "$dialog" >"$work/dialog.xwd"
+    for label in "15 19 25 8 3" "14 50 33 8 4" "14 79 33 8 4"; do
+      read -r lx ly lw lh chars <<<"$label"
+      # shellcheck disable=SC2046
+      read -r glyphs distinct <<<"$(./shot "$work/dialog.xwd" $(dialog_rect "$lx" "$ly" "$lw" "$lh") |
+        tr ' ' '\n' | sed -n 's/^glyphs=//p; s/^distinct=//p' | tr '\n' ' ')"
+      echo "  label at ($lx, $ly): $glyphs pieces of ink, $distinct different, for $chars characters"
+      [ "$distinct" -ge $((chars - 1)) ] && ok=$((ok + 1))
+    done
+    [ "$ok" = 3 ]
+  }
+  if labels_drawn || { sleep 1 && labels_drawn; } || { sleep 1 && labels_drawn; }; then
+    pass "the dialog's Japanese labels are drawn"
+  else
+    fail "the dialog's Japanese labels are drawn: their glyphs are missing (boxes, question marks or nothing)"
+  fi
+
+  # Scenario: OK with a particle count of 0 leaves a white field. Tab from the last edit goes
+  # round to OK, Cancel, then the count.
+  xdotool key Tab Tab Tab
+  xdotool type 0
+  xdotool key Return
+  for _ in $(seq 50); do
+    [ -z "$(xdotool search --onlyvisible --name '^Dialog$' 2>/dev/null || true)" ] && break
+    sleep 0.2
+  done
+  white_field() {
+    grab emptied
+    [ "$(measure emptied colours)" = 1 ] && [ "$(measure emptied white)" -gt 0 ]
+  }
+  if [ -z "$(xdotool search --onlyvisible --name '^Dialog$' 2>/dev/null || true)" ] &&
+    { white_field || { sleep 1 && white_field; } || { sleep 1 && white_field; }; }; then
+    pass "OK with count 0 gives a white field"
+  else
+    fail "OK with count 0 gives a white field: the dialog is still open, or the field has $(measure emptied ink) pixels of ink"
+  fi
+else
+  fail "\"parameter\" opens the dialog: no window named Dialog within 10 s"
+fi
+
 # Scenario: closing the window (Alt+F4, the system menu's Close) ends the process with 0.
+xdotool mousemove --window "$window" 500 300
 xdotool key alt+F4
 status=
 for _ in $(seq 75); do
