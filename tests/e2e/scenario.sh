@@ -103,6 +103,8 @@ repaint() {
   sleep 0.7
 }
 
+. "$(dirname "$0")/dialog_scenarios.sh"
+
 case $scenario in
 appears)
   shot first
@@ -156,6 +158,9 @@ close_exits)
   code=$?
   app_pid=
   [ "$code" -eq 0 ] || fail "the program ended with exit code $code"
+  ;;
+dialog_*)
+  run_dialog_scenario "$scenario"
   ;;
 *)
   fail "unknown scenario"
