@@ -6,6 +6,9 @@
 # GSL has no MinGW package in Debian: its source package is fetched with a private apt
 # configuration (the machine's own is left alone), cross-built once and kept per machine in
 # ${ORRELUNE_CACHE:-~/.cache/orrelune}/gsl-mingw-<version>.
+#
+# With --tests it also builds the model's unit tests, build-windows/tests/sim_tests.exe and
+# store_tests.exe, against GoogleTest cross-built once from Debian's googletest sources.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -15,7 +18,11 @@ jobs=$(nproc)
 cache=${ORRELUNE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orrelune}
 triple=x86_64-w64-mingw32
 
+tests=0
+[ "${1:-}" = --tests ] && tests=1
+
 scripts/windows-deps.sh build
+if [ "$tests" = 1 ]; then scripts/windows-deps.sh test; fi
 
 # Runs apt-get with deb-src entries for the machine's own Debian archive, and with lists and
 # downloads under $1, so that nothing in /etc/apt or /var/lib/apt changes.
@@ -109,14 +116,46 @@ ensure_gsl() (
   echo "$prefix"
 )
 
-gsl_prefix=$(ensure_gsl)
+# Builds GoogleTest for Windows into $cache/gtest-mingw-<version>; prints the prefix.
+ensure_gtest() (
+  local version prefix work
+  version=$(dpkg-query -W -f='${Version}' googletest)
+  prefix=$cache/gtest-mingw-$version
+  if [ -d "$prefix" ]; then
+    echo "$prefix"
+    return
+  fi
+  mkdir -p "$cache"
+  work=$(mktemp -d "$cache/gtest-work.XXXXXX")
+  # shellcheck disable=SC2064
+  trap "rm -rf '$work'" EXIT
+  echo "windows-build: cross-building GoogleTest $version (once per machine)" >&2
+  {
+    cmake -S /usr/src/googletest -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DCMAKE_INSTALL_PREFIX="$work/prefix"
+    cmake --build "$work/build" -j"$jobs"
+    cmake --install "$work/build"
+  } >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
+  # Its CMake files find the libraries relative to themselves, so the prefix may move.
+  mv "$work/prefix" "$prefix"
+  echo "$prefix"
+)
 
+roots=$(ensure_gsl)
+if [ "$tests" = 1 ]; then roots="$roots;$(ensure_gtest)"; fi
+
+# The unit tests run under Wine by hand, not through CTest, so test discovery waits for ctest.
+options=(-DORRELUNE_TESTS=OFF)
+if [ "$tests" = 1 ]; then
+  options=(-DORRELUNE_TESTS=ON -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST)
+fi
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DORRELUNE_MINGW_ROOTS="$gsl_prefix" -DCMAKE_BUILD_TYPE=Release -DORRELUNE_WERROR=ON \
-  -DORRELUNE_TESTS=OFF -DORRELUNE_BENCHMARKS=OFF >/dev/null
+  -DORRELUNE_MINGW_ROOTS="$roots" -DCMAKE_BUILD_TYPE=Release -DORRELUNE_WERROR=ON \
+  -DORRELUNE_BENCHMARKS=OFF "${options[@]}" >/dev/null
 cmake --build "$build_dir" -j"$jobs"
 
-for exe in "$build_dir"/tools/orrelune-sim.exe "$build_dir"/win/orrelune.exe; do
+for exe in "$build_dir"/tools/orrelune-sim.exe "$build_dir"/win/orrelune.exe "$build_dir"/tests/sim_tests.exe \
+  "$build_dir"/tests/store_tests.exe; do
   [ -f "$exe" ] && echo "windows-build: $exe"
 done
 exit 0

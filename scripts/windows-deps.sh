@@ -8,8 +8,9 @@ set -euo pipefail
 BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev)
 # Test: Wine runs the .exe files; the window scenarios need an X server, the tools that drive and
 # photograph it (xwd) and read the dialog's texts through the clipboard (xclip), a Japanese
-# locale and a font with Japanese glyphs for the dialog's labels.
-TEST_PACKAGES=(wine64 xvfb xdotool x11-apps xclip locales fonts-vlgothic)
+# locale and a font with Japanese glyphs for the dialog's labels; GoogleTest's sources, built
+# for Windows for the model's unit tests.
+TEST_PACKAGES=(wine64 xvfb xdotool x11-apps xclip locales fonts-vlgothic googletest)
 
 packages=("${BUILD_PACKAGES[@]}")
 if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 start=$SECONDS
 
 scripts/windows-deps.sh test
-scripts/windows-build.sh
+scripts/windows-build.sh --tests
 
 # Statically linked: the programs may need only DLLs that every Windows has.
 for exe in build-windows/tools/orrelune-sim.exe build-windows/win/orrelune.exe; do
@@ -25,6 +25,23 @@ if [ ! -x "$linux_driver" ]; then
   echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
   exit 1
 fi
+# The model's unit tests, built for Windows. Left out, until the model is fixed, the ones known to
+# fail on this build: the first hash of Step.GoldenHash... covers velocities drawn through the C
+# library's cos and sin (MinGW's, x87-based, differ from glibc's by an ulp in about one value in
+# 500); the two FastStep tests compare the portable kernel, whose std::fma is MinGW's and not
+# correctly rounded, with the FMA instructions of the vector kernels.
+known_failures=Step.GoldenHashOfTheDefaultRunAfterAThousandTicks
+known_failures+=:FastStep.SameBitsForEveryThreadCountAndInstructionSet
+known_failures+=:FastStep.GoldenHashOfTheDefaultRunOnEveryThreadCountAndInstructionSet
+echo "windows-test: unit tests under Wine, leaving out the known failures $known_failures"
+(
+  # shellcheck source=tests/windows/wine-env.sh
+  . tests/windows/wine-env.sh "$PWD/build-windows/wineprefix"
+  cd build-windows/tests
+  wine_run ./sim_tests.exe --gtest_brief=1 --gtest_filter="-$known_failures" | tr -d '\r'
+  wine_run ./store_tests.exe --gtest_brief=1 | tr -d '\r'
+)
+
 tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \
   build-windows/wineprefix
 tests/windows/e2e.sh build-windows/win/orrelune.exe build-windows/tools/orrelune-sim.exe build-windows/e2e \
