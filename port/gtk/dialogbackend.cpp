@@ -215,9 +215,16 @@ void GtkBackend::createDialog(const DialogLayout& layout) {
             if (child != nullptr) applyCss(child, css);
         }
         g_object_set_data(G_OBJECT(widget), HANDLE_KEY, c.handle);
-        gtk_widget_set_size_request(widget, c.rect.right - c.rect.left, c.rect.bottom - c.rect.top);
-        gtk_fixed_put(GTK_FIXED(fixed), widget, c.rect.left, c.rect.top);
-        if ((c.control->style & WS_VISIBLE) == 0) gtk_widget_set_no_show_all(widget, TRUE);
+        int width = c.rect.right - c.rect.left;
+        int height = c.rect.bottom - c.rect.top;
+        gtk_widget_set_size_request(widget, width, height);
+        // Each control is clipped to its rectangle, as Windows clips a child window: a text
+        // wider than its control must not widen the control or the dialog.
+        GtkWidget* clip = gtk_layout_new(nullptr, nullptr);
+        gtk_widget_set_size_request(clip, width, height);
+        gtk_layout_put(GTK_LAYOUT(clip), widget, 0, 0);
+        gtk_fixed_put(GTK_FIXED(fixed), clip, c.rect.left, c.rect.top);
+        if ((c.control->style & WS_VISIBLE) == 0) gtk_widget_set_no_show_all(clip, TRUE);
         if (gtk_widget_get_can_default(widget)) gtk_window_set_default(window, widget);
         controlWidgets[c.handle] = widget;
         native.controls.push_back(c.handle);

@@ -221,6 +221,29 @@ TEST_F(ParameterDialog, TextsBeyondSixtyThreeBytesAreCut) {
     EXPECT_EQ(simParameters.particleCount, 3);
 }
 
+TEST_F(ParameterDialog, ValuesTooLargeForTheirBoxesStillOpen) {
+    // Count 0 makes a negative radius infinite; a huge gravity has a long six-decimal form.
+    backend.type(IDC_PARTICLE_COUNT, "0");
+    backend.type(IDC_MEAN_RADIUS, "-1");
+    backend.type(IDC_GRAVITY, "1e300");
+    backend.press(IDOK);
+    openDialog();
+    EXPECT_EQ(simState.lastIndex, -1);
+    backend.press(IDCANCEL);
+    openDialog();
+    EXPECT_EQ(backend.opened, 2);
+    EXPECT_EQ(backend.shownTexts[IDC_PARTICLE_COUNT], "0");
+    for (const auto& [id, text] : backend.shownTexts) {
+        EXPECT_FALSE(text.empty()) << id;
+        EXPECT_LT(text.size(), static_cast<std::size_t>(FORM_TEXT_SIZE)) << id;
+    }
+    // What the boxes show reads back as the same values.
+    backend.press(IDOK);
+    openDialog();
+    EXPECT_EQ(simParameters.particleCount, 0);
+    EXPECT_TRUE(std::isinf(simParameters.meanRadius));
+}
+
 TEST_F(ParameterDialog, SimulationKeepsRunningBehindTheOpenDialog) {
     SetTimer(window, SIM_TIMER_ID, FIRST_TIMER_PERIOD, nullptr);
     uint64_t population = populationHash();
