@@ -226,7 +226,8 @@ run_dialog_scenario() {
     open_dialog
     type_box count 500
     type_box radius 10
-    press_ok
+    # Enter in a box presses the default button, OK.
+    xdotool key Return
     dialog_closed
     open_dialog
     local radius
