@@ -110,8 +110,9 @@ ensure_gsl() (
     cp cblas/.libs/libgslcblas.a "$work/prefix/lib/"
     $triple-ranlib "$work/prefix/lib/libgsl.a" "$work/prefix/lib/libgslcblas.a"
   ) >&2
-  # Appears complete or not at all, so an interrupted build is redone next time.
-  mv "$work/prefix" "$prefix"
+  # Appears complete or not at all, so an interrupted build is redone next time (and a run
+  # beside this one that finished first is kept).
+  mv -T "$work/prefix" "$prefix" 2>/dev/null || [ -d "$prefix" ]
   echo "windows-build: GSL ready in $((SECONDS - start)) s: $prefix" >&2
   echo "$prefix"
 )
@@ -137,7 +138,7 @@ ensure_gtest() (
     cmake --install "$work/build"
   } >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
   # Its CMake files find the libraries relative to themselves, so the prefix may move.
-  mv "$work/prefix" "$prefix"
+  mv -T "$work/prefix" "$prefix" 2>/dev/null || [ -d "$prefix" ]
   echo "$prefix"
 )
 
