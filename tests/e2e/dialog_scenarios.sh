@@ -7,8 +7,9 @@ PARAMETER=3
 declare -A BOX=([count]="49 15" [gravity]="49 46" [density]="48 76" [radius]="49 106"
   [speed]="131 15" [spread]="129 44" [scale]="131 76" [merge]="132 106")
 BOX_ORDER=(count gravity density radius speed spread scale merge)
-# The labels in dialog units (x y w h); the Latin one last.
-JAPANESE_LABELS=("15 19 25 8" "14 50 33 8" "14 79 33 8" "14 105 34 16" "93 14 36 16" "94 45 35 18" "99 105 28 15")
+# The labels in dialog units (x y w h) and how many characters each has; the Latin one apart.
+JAPANESE_LABELS=("15 19 25 8 3" "14 50 33 8 4" "14 79 33 8 4" "14 105 34 16 6" "93 14 36 16 6" "94 45 35 18 6"
+  "99 105 28 15 5")
 LATIN_LABEL="99 79 33 14"
 
 # open_dialog: chooses "parameter" and waits for the dialog. Sets dialog, its geometry
@@ -128,12 +129,16 @@ run_dialog_scenario() {
     open_dialog
     dialog_shot dialog
     expect_boxes 500 20.000000 5.000000 2.000000 0.000000 50.000000 1.000000 1
-    # The labels are drawn with ink, and not as the boxes of missing glyphs.
+    # The labels are drawn with ink: a Japanese character at this size has about 20 dark
+    # pixels, a "?" standing in for one about 9.
     local label ink
-    for label in "${JAPANESE_LABELS[@]}" "$LATIN_LABEL"; do
+    for label in "${JAPANESE_LABELS[@]}"; do
+      set -- $label
       ink=$(dark_pixels "$out/dialog.png" "$(region $label)")
-      [ "$ink" -gt 15 ] || fail "the label at $label (dialog units) has only $ink dark pixels"
+      [ "$ink" -ge $((14 * $5)) ] || fail "the label at $label (dialog units) has only $ink dark pixels"
     done
+    ink=$(dark_pixels "$out/dialog.png" "$(region $LATIN_LABEL)")
+    [ "$ink" -ge 60 ] || fail "the label \"biglight ×\" has only $ink dark pixels"
     xdotool key Escape
     dialog_closed
     restart_without_japanese_fonts
