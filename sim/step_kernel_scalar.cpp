@@ -1,4 +1,4 @@
-// The portable kernels: eight plain doubles per vector, for processors without AVX2.
+// The portable kernels: eight plain doubles per vector, for processors without AVX2 and FMA.
 #include <cmath>
 #include <cstddef>
 
@@ -27,8 +27,10 @@ inline V operator+(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] + b.lane[k]); }
 inline V operator-(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] - b.lane[k]); }
 inline V operator*(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] * b.lane[k]); }
 inline V operator/(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] / b.lane[k]); }
-inline V multiplyAdd(V a, V b, V c) { ORRELUNE_LANEWISE(V, std::fma(a.lane[k], b.lane[k], c.lane[k])); }
-inline V negativeMultiplyAdd(V a, V b, V c) { ORRELUNE_LANEWISE(V, std::fma(-a.lane[k], b.lane[k], c.lane[k])); }
+// Two roundings, not one: a library fma is not correctly rounded everywhere (MinGW's is not) and is
+// slow without the instruction, so the portable kernel's bits differ from the vector kernels'.
+inline V multiplyAdd(V a, V b, V c) { ORRELUNE_LANEWISE(V, a.lane[k] * b.lane[k] + c.lane[k]); }
+inline V negativeMultiplyAdd(V a, V b, V c) { ORRELUNE_LANEWISE(V, c.lane[k] - a.lane[k] * b.lane[k]); }
 inline V vsqrt(V a) { ORRELUNE_LANEWISE(V, std::sqrt(a.lane[k])); }
 inline V vabs(V a) { ORRELUNE_LANEWISE(V, std::fabs(a.lane[k])); }
 inline V signOf(V magnitude, V sign) { ORRELUNE_LANEWISE(V, std::copysign(magnitude.lane[k], sign.lane[k])); }

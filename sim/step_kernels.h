@@ -36,8 +36,9 @@ struct GravityKernels {
     void (*partnerSum)(const GravityView& view, int32_t p, int32_t begin, int32_t end, double sum[2]);
 };
 
-// All three compute the same bits: 8 lanes, the same operations in the same order, the same
-// fused multiply-adds (written out; the compiler itself never fuses here).
+// All three take 8 lanes through the same operations in the same order. The two vector sets fuse
+// the same multiply-adds (written out; the compiler itself never fuses here) and give the same
+// bits; the portable set rounds those products separately.
 GravityKernels gravityKernelsScalar();
 GravityKernels gravityKernelsAvx2();
 GravityKernels gravityKernelsAvx512();
