@@ -25,15 +25,11 @@ if [ ! -x "$linux_driver" ]; then
   echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
   exit 1
 fi
-# The model's unit tests, built for Windows. Left out, until the model is fixed, the ones known to
-# fail on this build: the first hash of Step.GoldenHash... covers velocities drawn through the C
-# library's cos and sin (MinGW's, x87-based, differ from glibc's by an ulp in about one value in
-# 500); the two FastStep tests compare the portable kernel, whose std::fma is MinGW's and not
-# correctly rounded, with the FMA instructions of the vector kernels.
+# The model's unit tests, built for Windows. Left out, until it is fixed, the one known to fail on
+# this build: the first hash of Step.GoldenHash... covers velocities drawn through the C library's
+# cos and sin (MinGW's, x87-based, differ from glibc's by an ulp in about one value in 500).
 known_failures=Step.GoldenHashOfTheDefaultRunAfterAThousandTicks
-known_failures+=:FastStep.SameBitsForEveryThreadCountAndInstructionSet
-known_failures+=:FastStep.GoldenHashOfTheDefaultRunOnEveryThreadCountAndInstructionSet
-echo "windows-test: unit tests under Wine, leaving out the known failures $known_failures"
+echo "windows-test: unit tests under Wine, leaving out the known failure $known_failures"
 (
   # shellcheck source=tests/windows/wine-env.sh
   . tests/windows/wine-env.sh "$PWD/build-windows/wineprefix"
