@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Windows programs with MinGW-w64 and checks them under Wine: the headless driver must
-# agree with the Linux one, and the program must pass its window scenarios in Xvfb.
+# Builds the Windows programs and the model's unit tests with MinGW-w64 and checks them under
+# Wine: the unit tests pass, the headless driver agrees with the Linux one, and the program passes
+# its window scenarios in Xvfb.
 # Needs the Linux driver: build/tools/orrelune-sim, built by scripts/test.sh before it calls
 # this (another one can be named in ORRELUNE_LINUX_DRIVER).
 set -euo pipefail
