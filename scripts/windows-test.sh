@@ -26,16 +26,13 @@ if [ ! -x "$linux_driver" ]; then
   echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
   exit 1
 fi
-# The model's unit tests, built for Windows. Left out, until it is fixed, the one known to fail on
-# this build: the first hash of Step.GoldenHash... covers velocities drawn through the C library's
-# cos and sin (MinGW's, x87-based, differ from glibc's by an ulp in about one value in 500).
-known_failures=Step.GoldenHashOfTheDefaultRunAfterAThousandTicks
-echo "windows-test: unit tests under Wine, leaving out the known failure $known_failures"
+# The model's unit tests, built for Windows: they also run against the real C runtime's rand and srand.
+echo "windows-test: unit tests under Wine"
 (
   # shellcheck source=tests/windows/wine-env.sh
   . tests/windows/wine-env.sh "$PWD/build-windows/wineprefix"
   cd build-windows/tests
-  wine_run ./sim_tests.exe --gtest_brief=1 --gtest_filter="-$known_failures" | tr -d '\r'
+  wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
   wine_run ./store_tests.exe --gtest_brief=1 | tr -d '\r'
 )
 

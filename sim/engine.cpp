@@ -4,7 +4,7 @@
 
 namespace {
 
-StepEngine selectedEngine = StepEngine::Literal;
+StepEngine selectedEngine = StepEngine::Fast;
 
 }  // namespace
 

