@@ -14,19 +14,4 @@ TEST_PACKAGES=(libgtest-dev libbenchmark-dev xvfb xdotool xclip x11-apps imagema
 packages=("${BUILD_PACKAGES[@]}")
 if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-else
-  echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them (Debian: sudo apt-get install ${missing[*]}) and run this again." >&2
-  exit 1
-fi
+exec "$(dirname "$0")/apt-install.sh" "${packages[@]}"

@@ -15,23 +15,7 @@ TEST_PACKAGES=(wine64 xvfb xdotool x11-apps xclip locales fonts-vlgothic googlet
 packages=("${BUILD_PACKAGES[@]}")
 if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-
-if [ ${#missing[@]} -ne 0 ]; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  else
-    echo "Missing packages: ${missing[*]}" >&2
-    echo "Install them (Debian: sudo apt-get install ${missing[*]}) and run this again." >&2
-    exit 1
-  fi
-fi
+"$(dirname "$0")/apt-install.sh" "${packages[@]}"
 
 # The Japanese locale Wine needs to draw the dialog's labels.
 if [ "${1:-build}" = test ] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
