@@ -8,6 +8,7 @@
 #include "gdi.h"
 #include "renderer.h"
 #include "resource.h"
+#include "digest.h"
 #include "simulation.h"
 #include "user32.h"
 
@@ -32,16 +33,6 @@ public:
     int pumps = 0;
     int closeAfterPumps = -1;
 };
-
-// A fingerprint of the live records, to see whether the population moved or changed.
-uint64_t populationHash() {
-    uint64_t h = 1469598103934665603ull;
-    for (int32_t i = 0; i <= simState.lastIndex; ++i) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&simState.current[i]);
-        for (std::size_t k = 0; k < sizeof(Particle); ++k) h = (h ^ bytes[k]) * 1099511628211ull;
-    }
-    return h;
-}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -91,12 +82,12 @@ protected:
 TEST_F(MainWindow, TimerTicksThenRepaints) {
     start();
     drain();
-    uint64_t before = populationHash();
+    uint64_t before = hashPopulation();
     fakeNow += FIRST_TIMER_PERIOD;
     Counts counts = drain();
     EXPECT_EQ(counts.timers, 1);
     EXPECT_EQ(counts.paints, 1);
-    EXPECT_NE(populationHash(), before);
+    EXPECT_NE(hashPopulation(), before);
 }
 
 TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
@@ -104,10 +95,10 @@ TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
     drain();
     command(IDM_STOP);
     command(IDM_STOP);
-    uint64_t frozen = populationHash();
+    uint64_t frozen = hashPopulation();
     fakeNow += 1000;
     EXPECT_EQ(drain().timers, 0);
-    EXPECT_EQ(populationHash(), frozen);
+    EXPECT_EQ(hashPopulation(), frozen);
     // Still repaints on demand.
     InvalidateRect(window, nullptr, FALSE);
     EXPECT_EQ(drain().paints, 1);
@@ -118,7 +109,7 @@ TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
     EXPECT_EQ(drain().timers, 0);
     fakeNow += 1;
     EXPECT_EQ(drain().timers, 1);
-    EXPECT_NE(populationHash(), frozen);
+    EXPECT_NE(hashPopulation(), frozen);
 }
 
 TEST_F(MainWindow, StartWhileRunningOnlyChangesThePeriod) {
@@ -138,11 +129,11 @@ TEST_F(MainWindow, InitializeChangesThePopulationWithoutRepainting) {
     command(IDM_STOP);
     fakeNow += 100;
     drain();
-    uint64_t frozen = populationHash();
+    uint64_t frozen = hashPopulation();
     crtFixClock(123456);
     command(IDM_INITIALIZE);
     crtUseRealClock();
-    EXPECT_NE(populationHash(), frozen);
+    EXPECT_NE(hashPopulation(), frozen);
     EXPECT_EQ(drain().paints, 0);
 }
 
@@ -150,13 +141,13 @@ TEST_F(MainWindow, OtherCommandsDoNothing) {
     start();
     drain();
     command(IDM_STOP);
-    uint64_t frozen = populationHash();
+    uint64_t frozen = hashPopulation();
     command(12345);
     fakeNow += 1000;
     Counts counts = drain();
     EXPECT_EQ(counts.timers, 0);
     EXPECT_EQ(counts.paints, 0);
-    EXPECT_EQ(populationHash(), frozen);
+    EXPECT_EQ(hashPopulation(), frozen);
 }
 
 TEST_F(MainWindow, PaintShowsTheParticlesInTheWindow) {

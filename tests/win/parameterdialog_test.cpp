@@ -11,6 +11,7 @@
 #include "crt.h"
 #include "mainwindow.h"
 #include "resource.h"
+#include "digest.h"
 #include "simulation.h"
 #include "user32.h"
 
@@ -75,15 +76,6 @@ public:
     std::deque<std::function<void()>> actions;
 };
 
-uint64_t populationHash() {
-    uint64_t h = 1469598103934665603ull;
-    for (int32_t i = 0; i <= simState.lastIndex; ++i) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&simState.current[i]);
-        for (std::size_t k = 0; k < sizeof(Particle); ++k) h = (h ^ bytes[k]) * 1099511628211ull;
-    }
-    return h;
-}
-
 class ParameterDialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -133,7 +125,7 @@ TEST_F(ParameterDialog, OpensWithTheCurrentValuesInTheirBoxes) {
 
 TEST_F(ParameterDialog, CancelChangesNothingButRepaints) {
     const Particle* buffer = simState.current.records;
-    uint64_t population = populationHash();
+    uint64_t population = hashPopulation();
     backend.type(IDC_PARTICLE_COUNT, "7");
     backend.type(IDC_MERGE, "0");
     backend.press(IDCANCEL);
@@ -141,7 +133,7 @@ TEST_F(ParameterDialog, CancelChangesNothingButRepaints) {
     EXPECT_EQ(simParameters.particleCount, 500);
     EXPECT_EQ(simParameters.mergeEnabled, 1);
     EXPECT_EQ(simState.current.records, buffer);
-    EXPECT_EQ(populationHash(), population);
+    EXPECT_EQ(hashPopulation(), population);
     int presents = backend.presents;
     drain();
     EXPECT_GT(backend.presents, presents);
@@ -203,13 +195,13 @@ TEST_F(ParameterDialog, CappedRadiusShowsWhenReopened) {
 }
 
 TEST_F(ParameterDialog, OkWithoutEditsDrawsANewPopulation) {
-    uint64_t population = populationHash();
+    uint64_t population = hashPopulation();
     crtFixClock(2000);
     backend.press(IDOK);
     openDialog();
     EXPECT_EQ(simParameters.particleCount, 500);
     EXPECT_EQ(simParameters.meanRadius, 2.0);
-    EXPECT_NE(populationHash(), population);
+    EXPECT_NE(hashPopulation(), population);
     EXPECT_EQ(simState.lastIndex, 499);
 }
 
@@ -246,12 +238,12 @@ TEST_F(ParameterDialog, ValuesTooLargeForTheirBoxesStillOpen) {
 
 TEST_F(ParameterDialog, SimulationKeepsRunningBehindTheOpenDialog) {
     SetTimer(window, SIM_TIMER_ID, FIRST_TIMER_PERIOD, nullptr);
-    uint64_t population = populationHash();
+    uint64_t population = hashPopulation();
     int presents = backend.presents;
     uint64_t hashWhileOpen = 0;
     for (int i = 0; i < 100; ++i) backend.actions.push_back([] {});
     backend.actions.push_back([&] {
-        hashWhileOpen = populationHash();
+        hashWhileOpen = hashPopulation();
         EXPECT_FALSE(IsWindowEnabled(window));
     });
     backend.press(IDCANCEL);
