@@ -244,6 +244,11 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
     return true;
 }
 
+// wrapCoordinate, without the call for the common value already on the field (which it keeps as is).
+inline double wrapInside(double value, double extent) {
+    return value >= 0 && value <= extent ? value : wrapCoordinate(value, extent);
+}
+
 double foldInto(double value, double extent) {
     if (value < 0) value += extent;
     if (value >= extent) value -= extent;
@@ -390,26 +395,52 @@ bool findCandidates(int32_t last, double width, double height) {
     const double* py = scratch.cellY.data();
     const double* pr = scratch.cellR.data();
     const int32_t* item = scratch.cellItems.data();
-    constexpr int32_t FORWARD[4][2] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+    // Cells are stored row by row, so a cell and its right-hand neighbour, and the three cells
+    // below them, are runs of consecutive items: each particle meets the rest of its own cell and
+    // its four forward neighbours in at most four runs (two where no edge wraps).
+    const auto testRun = [&](int32_t p, int32_t from, int32_t to) {
+        for (int32_t q = from; q < to; ++q) {
+            if (mayMerge(px[p], py[p], pr[p], px[q], py[q], pr[q], width, height) &&
+                !addCandidate(item[p], item[q], width, height))
+                return false;
+        }
+        return true;
+    };
     for (int32_t cy = 0; cy < ny; ++cy) {
+        const int32_t row = cy * nx;
+        const int32_t below = (cy + 1 == ny ? 0 : cy + 1) * nx;
         for (int32_t cx = 0; cx < nx; ++cx) {
-            const int32_t home = cy * nx + cx;
-            for (int32_t p = start[home]; p < start[home + 1]; ++p) {
-                for (int32_t q = p + 1; q < start[home + 1]; ++q) {
-                    if (mayMerge(px[p], py[p], pr[p], px[q], py[q], pr[q], width, height) &&
-                        !addCandidate(item[p], item[q], width, height))
-                        return false;
-                }
-            }
-            if (cells == 1) continue;
-            for (const auto& f : FORWARD) {
-                const int32_t other = (cy + f[1]) % ny * nx + (cx + f[0] + nx) % nx;
+            const int32_t home = row + cx;
+            if (start[home] == start[home + 1]) continue;
+            if (cells == 1) {
                 for (int32_t p = start[home]; p < start[home + 1]; ++p) {
-                    for (int32_t q = start[other]; q < start[other + 1]; ++q) {
-                        if (mayMerge(px[p], py[p], pr[p], px[q], py[q], pr[q], width, height) &&
-                            !addCandidate(item[p], item[q], width, height))
-                            return false;
-                    }
+                    if (!testRun(p, p + 1, start[home + 1])) return false;
+                }
+                continue;
+            }
+            // Runs: [own cell after p, right-hand neighbour] and [below left .. below right], split at the edges.
+            const bool rightWraps = cx + 1 == nx;
+            const int32_t sameEnd = rightWraps ? start[home + 1] : start[home + 2];
+            struct Run {
+                int32_t from;
+                int32_t to;
+            };
+            Run runs[3]{};
+            int32_t runCount = 0;
+            if (rightWraps) runs[runCount++] = {start[row], start[row + 1]};
+            if (cx == 0) {
+                runs[runCount++] = {start[below + nx - 1], start[below + nx]};
+                runs[runCount++] = {start[below], start[below + 2]};
+            } else if (rightWraps) {
+                runs[runCount++] = {start[below + cx - 1], start[below + cx + 1]};
+                runs[runCount++] = {start[below], start[below + 1]};
+            } else {
+                runs[runCount++] = {start[below + cx - 1], start[below + cx + 2]};
+            }
+            for (int32_t p = start[home]; p < start[home + 1]; ++p) {
+                if (!testRun(p, p + 1, sameEnd)) return false;
+                for (int32_t r = 0; r < runCount; ++r) {
+                    if (!testRun(p, runs[r].from, runs[r].to)) return false;
                 }
             }
         }
@@ -628,8 +659,8 @@ void stepSimulationFast(double width, double height) {
 
     for (int32_t i = 0; i <= last; ++i) s[i] = c[i];
     for (int32_t i = 0; i <= last; ++i) {
-        c[i].x = wrapCoordinate(c[i].x + s[i].vx * TIME_STEP, width);
-        c[i].y = wrapCoordinate(c[i].y + s[i].vy * TIME_STEP, height);
+        c[i].x = wrapInside(c[i].x + s[i].vx * TIME_STEP, width);
+        c[i].y = wrapInside(c[i].y + s[i].vy * TIME_STEP, height);
     }
 
     const bool mergingOn = simParameters.mergeEnabled == 1;

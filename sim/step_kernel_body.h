@@ -55,7 +55,9 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
         }
         // On the diagonal only partners after the row count; whole vectors before the first are skipped.
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
-        for (int32_t jj = first; jj < KERNEL_TILE; jj += LANES) {
+        // Vectors of padding alone add exact zeros to the rows and feed only padding sums: skipped.
+        const int32_t stop = g.count - j0 < KERNEL_TILE ? g.count - j0 : KERNEL_TILE;
+        for (int32_t jj = first; jj < stop; jj += LANES) {
             const int32_t j = j0 + jj;
             const V xj = load(g.x + j);
             const V yj = load(g.y + j);

@@ -389,6 +389,20 @@ Table twoSteps(const Table& start, int32_t threads, CpuLevel level) {
     return ::testing::AssertionSuccess();
 }
 
+// The kernels stop at the last vector holding a live particle: every live count across two tiles
+// (each remainder of a vector and of a tile) still meets all its partners.
+TEST_F(FastStep, EveryLiveCountAcrossTheTileEdges) {
+    simParameters.meanRadius = 2.0;
+    for (int32_t merge : {0, 1}) {
+        simParameters.mergeEnabled = merge;
+        for (int32_t count = 56; count <= 136 && !HasFailure(); ++count) {
+            SCOPED_TRACE("count " + std::to_string(count) + " merge " + std::to_string(merge));
+            const Table start = population(count, 500 + static_cast<uint32_t>(count), 200, 140);
+            compareStep(start, 200, 140);
+        }
+    }
+}
+
 // Every thread count gives the same bits; so do the two vector instruction sets, which fuse the
 // same multiply-adds. The portable kernels round those separately: same bits among themselves.
 TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
