@@ -15,7 +15,10 @@ int main(int argc, char** argv) {
     static port::GtkBackend backend;
     port::setBackend(&backend);
     std::string commandLine;
-    for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
     // A small instance handle, as Windows' traditional image base: it survives GetWindowLongA's 32 bits.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x00400000));
     return WinMain(instance, nullptr, commandLine.data(), SW_SHOWDEFAULT);
