@@ -1,11 +1,13 @@
-// The fast step beside the literal one, and beside the machine's ceiling (one square root and one
-// division per pair), in one run so that ratios hold however busy the machine is.
+// The exact and fast steps beside the literal one, and beside the machine's ceilings (one square
+// root and one division per pair for the fast engine, one and three per ordered pair for the exact
+// one), in one run so that ratios hold however busy the machine is.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -18,6 +20,14 @@
 namespace {
 
 enum Arg { ENGINE, THREADS, COUNT, RADIUS, MERGE, WARM };
+
+constexpr int64_t LITERAL = 0;
+constexpr int64_t FAST = 1;
+constexpr int64_t EXACT = 2;
+
+StepEngine engineOf(int64_t engine) {
+    return engine == LITERAL ? StepEngine::Literal : engine == FAST ? StepEngine::Fast : StepEngine::Exact;
+}
 
 using Key = std::tuple<int64_t, int64_t, int64_t, int64_t>;
 
@@ -35,7 +45,7 @@ const std::vector<Particle>& startingTable(int64_t count, int64_t radiusMilli, i
     crtFixClock(1000);
     resizeAndReinitialize();
     if (warm != 0) {
-        setStepEngine(StepEngine::Fast);
+        setStepEngine(StepEngine::Exact);
         stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
     }
     std::vector<Particle> table(simState.current.records, simState.current.records + simState.lastIndex + 1);
@@ -50,7 +60,7 @@ void BM_Step(benchmark::State& state) {
     simParameters.particleCount = static_cast<int32_t>(table.size());
     simState.current.reallocate();
     simState.snapshot.reallocate();
-    setStepEngine(state.range(ENGINE) == 0 ? StepEngine::Literal : StepEngine::Fast);
+    setStepEngine(engineOf(state.range(ENGINE)));
     setStepThreads(static_cast<int32_t>(state.range(THREADS)));
     const auto records = static_cast<int32_t>(table.size());
     int32_t live = 0;
@@ -69,22 +79,25 @@ void BM_Step(benchmark::State& state) {
     // Pairs of live particles: those the step must visit (records born dead never interact).
     const double pairs = 0.5 * live * (live - 1.0);
     state.counters["live"] = live;
+    state.counters["ns_per_ordered_pair"] = benchmark::Counter(
+        2 * pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["ns_per_pair"] =
         benchmark::Counter(pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.SetLabel(cpuLevelName(stepCpuLevel()));
+    state.SetLabel(std::string(stepEngineName(engineOf(state.range(ENGINE)))) + " " + cpuLevelName(stepCpuLevel()) +
+                   (lastStepWasLiteral() ? " (handed to literal)" : ""));
 }
 
-// The same number of square roots and divisions per second, on as many threads.
-void BM_SqrtDivBound(benchmark::State& state) {
+// As many square roots and divisions per second as the pass needs, on as many threads.
+void runBound(benchmark::State& state, double (*loop)(int64_t)) {
     const auto threads = static_cast<int32_t>(state.range(0));
     constexpr int64_t PAIRS = int64_t{1} << 26;
     for (auto _ : state) {
         std::vector<std::thread> others;
         std::vector<double> sums(static_cast<std::size_t>(threads));
         for (int32_t t = 1; t < threads; ++t) {
-            others.emplace_back([&sums, t] { sums[static_cast<std::size_t>(t)] = sqrtDivLoop(PAIRS); });
+            others.emplace_back([&sums, t, loop] { sums[static_cast<std::size_t>(t)] = loop(PAIRS); });
         }
-        sums[0] = sqrtDivLoop(PAIRS);
+        sums[0] = loop(PAIRS);
         for (std::thread& t : others) t.join();
         benchmark::DoNotOptimize(sums.data());
     }
@@ -94,8 +107,10 @@ void BM_SqrtDivBound(benchmark::State& state) {
     state.SetLabel(cpuLevelName(stepCpuLevel()));
 }
 
-constexpr int64_t LITERAL = 0;
-constexpr int64_t FAST = 1;
+// The fast engine's ceiling: one square root and one division per pair.
+void BM_SqrtDivBound(benchmark::State& state) { runBound(state, sqrtDivLoop); }
+// The exact engine's: one square root and three divisions per ordered pair.
+void BM_SqrtThreeDivBound(benchmark::State& state) { runBound(state, sqrtThreeDivLoop); }
 
 // Mean radius the parameter dialog allows at a count: min(2, sqrt(22500 / count)), in thousandths.
 int64_t dialogRadius(int64_t count) {
@@ -104,7 +119,7 @@ int64_t dialogRadius(int64_t count) {
 
 void issueCases(benchmark::internal::Benchmark* b) {
     b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
-    for (int64_t engine : {LITERAL, FAST}) {
+    for (int64_t engine : {LITERAL, EXACT, FAST}) {
         for (int64_t threads : {int64_t{1}, int64_t{2}}) {
             if (engine == LITERAL && threads == 2) continue;
             b->Args({engine, threads, 500, 2000, 1, 1});
@@ -114,10 +129,12 @@ void issueCases(benchmark::internal::Benchmark* b) {
             b->Args({engine, threads, 20000, 2000, 0, 0});
         }
     }
-    for (int64_t threads : {int64_t{1}, int64_t{2}}) {
-        b->Args({FAST, threads, 50000, 671, 1, 0});
-        b->Args({FAST, threads, 50000, 671, 0, 0});
-        b->Args({FAST, threads, 50000, 671, 1, 1});
+    for (int64_t engine : {EXACT, FAST}) {
+        for (int64_t threads : {int64_t{1}, int64_t{2}}) {
+            b->Args({engine, threads, 50000, 671, 1, 0});
+            b->Args({engine, threads, 50000, 671, 0, 0});
+            b->Args({engine, threads, 50000, 671, 1, 1});
+        }
     }
 }
 
@@ -125,7 +142,7 @@ void tickSizes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
     for (int64_t threads : {int64_t{1}, int64_t{2}}) {
         for (int64_t count = 8000; count <= 10000 + threads * 10000; count += 1000) {
-            b->Args({FAST, threads, count, dialogRadius(count), 1, 1});
+            for (int64_t engine : {EXACT, FAST}) b->Args({engine, threads, count, dialogRadius(count), 1, 1});
         }
     }
 }
@@ -133,10 +150,12 @@ void tickSizes(benchmark::internal::Benchmark* b) {
 // The literal step at 50000 takes seconds a step, so it runs once (leave it out with a filter).
 void literal50000(benchmark::internal::Benchmark* b) {
     b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
+    b->Args({LITERAL, 1, 50000, 671, 1, 0});
     b->Args({LITERAL, 1, 50000, 671, 0, 0});
 }
 
 BENCHMARK(BM_SqrtDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SqrtThreeDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Apply(issueCases)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Name("BM_TickSizes")->Apply(tickSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)

@@ -9,7 +9,9 @@
 
 namespace {
 
-// Eight independent chains hide the latency; each step adds to r so no root can be hoisted.
+// Eight independent chains hide the latency; each step adds to r so no root can be hoisted. With
+// three divisions, each divides another number by the same root, as the exact engine's do.
+template <int DIVISIONS>
 __attribute__((target("avx512f"))) double loopAvx512(int64_t pairs) {
     __m512d r[8];
     __m512d acc[8];
@@ -22,7 +24,12 @@ __attribute__((target("avx512f"))) double loopAvx512(int64_t pairs) {
     for (int64_t n = 0; n < pairs; n += 64) {
         for (int k = 0; k < 8; ++k) {
             r[k] = _mm512_add_pd(r[k], step);
-            acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(one, _mm512_mask_sqrt_pd(r[k], 0xFF, r[k])));
+            const __m512d root = _mm512_mask_sqrt_pd(r[k], 0xFF, r[k]);
+            acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(one, root));
+            if constexpr (DIVISIONS == 3) {
+                acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(r[k], root));
+                acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(step, root));
+            }
         }
     }
     double lanes[8];
@@ -34,6 +41,7 @@ __attribute__((target("avx512f"))) double loopAvx512(int64_t pairs) {
     return sum;
 }
 
+template <int DIVISIONS>
 __attribute__((target("avx2"))) double loopAvx2(int64_t pairs) {
     __m256d r[8];
     __m256d acc[8];
@@ -46,7 +54,12 @@ __attribute__((target("avx2"))) double loopAvx2(int64_t pairs) {
     for (int64_t n = 0; n < pairs; n += 32) {
         for (int k = 0; k < 8; ++k) {
             r[k] = _mm256_add_pd(r[k], step);
-            acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(one, _mm256_sqrt_pd(r[k])));
+            const __m256d root = _mm256_sqrt_pd(r[k]);
+            acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(one, root));
+            if constexpr (DIVISIONS == 3) {
+                acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(r[k], root));
+                acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(step, root));
+            }
         }
     }
     double lanes[4];
@@ -61,15 +74,29 @@ __attribute__((target("avx2"))) double loopAvx2(int64_t pairs) {
 }  // namespace
 #endif
 
-double sqrtDivLoop(int64_t pairs) {
+namespace {
+
+template <int DIVISIONS>
+double boundLoop(int64_t pairs) {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     switch (stepCpuLevel()) {
-        case CpuLevel::Avx512: return loopAvx512(pairs);
-        case CpuLevel::Avx2: return loopAvx2(pairs);
+        case CpuLevel::Avx512: return loopAvx512<DIVISIONS>(pairs);
+        case CpuLevel::Avx2: return loopAvx2<DIVISIONS>(pairs);
         default: break;
     }
 #endif
     double sum = 0;
-    for (int64_t n = 0; n < pairs; ++n) sum += 1.0 / std::sqrt(1.0 + static_cast<double>(n) * 1e-9);
+    for (int64_t n = 0; n < pairs; ++n) {
+        const double r = 1.0 + static_cast<double>(n) * 1e-9;
+        const double root = std::sqrt(r);
+        sum += 1.0 / root;
+        if constexpr (DIVISIONS == 3) sum += r / root + 1e-9 / root;
+    }
     return sum;
 }
+
+}  // namespace
+
+double sqrtDivLoop(int64_t pairs) { return boundLoop<1>(pairs); }
+
+double sqrtThreeDivLoop(int64_t pairs) { return boundLoop<3>(pairs); }

@@ -1,4 +1,5 @@
-// The machine's ceiling for the gravity pass: one square root and one division per pair, nothing else.
+// The machine's ceilings for the gravity passes: one square root and one division per pair (the
+// fast engine's work), one square root and three divisions (the exact engine's, per ordered pair).
 #pragma once
 
 #include <cstdint>
@@ -6,3 +7,6 @@
 // Runs `pairs` independent square roots and divisions (eight lanes at a time) and returns a sum of
 // the results so that nothing is optimised away. Uses the widest vectors the processor has.
 double sqrtDivLoop(int64_t pairs);
+
+// The same with three divisions by the root for each square root.
+double sqrtThreeDivLoop(int64_t pairs);

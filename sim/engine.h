@@ -5,30 +5,40 @@
 
 #include "cpu.h"
 
-// Literal: the pairs one by one in their documented order, the oracle. Fast: the same merges,
-// positions, radii and masses to the bit, velocities to the rounding of another summation order.
-enum class StepEngine { Literal, Fast };
+// Literal: the pairs one by one in their documented order, the oracle. Exact: the literal step's
+// bytes, every tick, with every particle's velocity folded in lanes and threads. Fast: the same
+// merges, positions, radii and masses to the bit, velocities to the rounding of another summation
+// order.
+enum class StepEngine { Literal, Exact, Fast };
 
-// The engine stepSimulation uses (Fast unless changed).
+// The engine stepSimulation uses (Exact unless changed).
 void setStepEngine(StepEngine engine);
 StepEngine stepEngine();
 
-// Threads the fast engine may use; 0 or less means every core. Results do not depend on it.
+// "literal", "exact" or "fast"; false for any other text.
+bool parseStepEngine(const char* text, StepEngine& engine);
+const char* stepEngineName(StepEngine engine);
+
+// The engine the environment variable ORRELUNE_ENGINE names; Exact when it is unset or names none.
+StepEngine stepEngineFromEnvironment();
+
+// Threads the exact and fast engines may use; 0 or less means every core. Results do not depend on it.
 void setStepThreads(int32_t threads);
 int32_t stepThreads();
 
-// Caps the fast engine's kernels at a level (tests compare the levels on one machine); the level
-// in use is the lower of this cap and what the processor offers.
+// Caps the kernels at a level (tests compare the levels on one machine); the level in use is the
+// lower of this cap and what the processor offers.
 void setStepCpuLimit(CpuLevel limit);
 CpuLevel stepCpuLevel();
 
-// Sizes the fast engine's scratch for n records; called wherever the particle buffers are sized.
+// Sizes the engines' scratch for n records; called wherever the particle buffers are sized.
 void reserveStepScratch(int32_t n);
 
-// The two engines themselves, whatever the selection.
+// The three engines themselves, whatever the selection.
 void stepSimulationLiteral(double width, double height);
+void stepSimulationExact(double width, double height);
 void stepSimulationFast(double width, double height);
 
-// Whether the last fast step handed the whole step to the literal one (values the fast path
-// does not take: masses that are negative, tiny or not finite, positions far off the field).
-bool lastFastStepWasLiteral();
+// Whether the last exact or fast step handed the whole step to the literal one (states that engine
+// does not take; see stepSimulationExact and stepSimulationFast).
+bool lastStepWasLiteral();

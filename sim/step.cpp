@@ -1,29 +1,11 @@
+// The literal step: every pair once, in table order, each formula in its written order of
+// operations. It is the oracle the other engines are held to.
 #include "simulation.h"
 
-#include <cmath>
-
 #include "engine.h"
+#include "merge.h"
 
 namespace {
-
-// Everything a pair needs from the snapshot: distance, signs and offsets the short way round.
-struct PairGeometry {
-    double r;
-    double ex;
-    double ey;
-    double dxo;
-    double dyo;
-};
-
-PairGeometry measurePair(const Particle& si, const Particle& sj, double width, double height) {
-    PairGeometry g;
-    g.r = periodicDistance(si.x, si.y, sj.x, sj.y, width, height);
-    g.ex = axisPullSign(si.x, sj.x, width);
-    g.ey = axisPullSign(si.y, sj.y, height);
-    g.dxo = minimumImageOffset(si.x, sj.x, width);
-    g.dyo = minimumImageOffset(si.y, sj.y, height);
-    return g;
-}
 
 void attractPair(Particle& ci, Particle& cj, const Particle& si, const Particle& sj, const PairGeometry& g) {
     // Two particles on the same point have no direction between them: no force, rather
@@ -37,32 +19,12 @@ void attractPair(Particle& ci, Particle& cj, const Particle& si, const Particle&
 }
 
 void mergePair(Particle& ci, Particle& cj, const Particle& si, const Particle& sj, const PairGeometry& g) {
-    bool jSurvives = sj.radius >= si.radius;
-    Particle& a = jSurvives ? cj : ci;
-    Particle& b = jSurvives ? ci : cj;
-
-    double radius = std::sqrt(ci.radius * ci.radius + cj.radius * cj.radius);
-    double totalSnapshotMass = si.mass + sj.mass;
-    double x = a.x;
-    double y = a.y;
-    if (jSurvives) {
-        x = cj.x + si.mass * g.ex * g.dxo / totalSnapshotMass;
-        y = cj.y + si.mass * g.ey * g.dyo / totalSnapshotMass;
-    } else {
-        x = ci.x - sj.mass * g.ex * g.dxo / totalSnapshotMass;
-        y = ci.y - sj.mass * g.ey * g.dyo / totalSnapshotMass;
-    }
-    double vx = (ci.vx * ci.mass + cj.vx * cj.mass) / (ci.mass + cj.mass);
-    double vy = (ci.vy * ci.mass + cj.vy * cj.mass) / (ci.mass + cj.mass);
-    double mass = ci.mass + cj.mass;
-
-    a.radius = radius;
-    a.x = x;
-    a.y = y;
-    a.vx = vx;
-    a.vy = vy;
-    a.mass = mass;
-    b = Particle{0, 0, 0, 0, 0, 0};
+    const double vx = mergedVelocity(ci.vx, ci.mass, cj.vx, cj.mass);
+    const double vy = mergedVelocity(ci.vy, ci.mass, cj.vy, cj.mass);
+    const MergeOutcome outcome = mergeBodies(ci, cj, si, sj, g);
+    Particle& survivor = outcome.jSurvives ? cj : ci;
+    survivor.vx = vx;
+    survivor.vy = vy;
 }
 
 }  // namespace
@@ -83,8 +45,8 @@ void stepSimulationLiteral(double width, double height) {
     for (int32_t i = 0; i <= last; ++i) {
         for (int32_t j = i + 1; j <= last; ++j) {
             if (!(c[i].mass * c[j].mass > 0)) continue;
-            PairGeometry g = measurePair(s[i], s[j], width, height);
-            if (merging && s[i].radius + s[j].radius >= MERGE_RANGE_FACTOR * g.r) {
+            const PairGeometry g = measurePair(s[i], s[j], width, height);
+            if (merging && withinMergeRange(s[i], s[j], g.r)) {
                 mergePair(c[i], c[j], s[i], s[j], g);
             } else {
                 attractPair(c[i], c[j], s[i], s[j], g);

@@ -59,9 +59,30 @@ inline V multiplyWhere(M m, V a, V b) {
 
 #include "step_kernel_body.h"
 
+// The exact folds: the same 8-lane vectors, and the selections and sign flips they need.
+inline M operator^(M a, M b) { return M{_mm256_xor_pd(a.lo, b.lo), _mm256_xor_pd(a.hi, b.hi)}; }
+inline V vmin(V a, V b) { return V{_mm256_min_pd(a.lo, b.lo), _mm256_min_pd(a.hi, b.hi)}; }
+inline M greaterOrEqual(V a, V b) {
+    return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_GE_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_GE_OQ)};
+}
+inline V select(M m, V a, V b) { return V{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)}; }
+inline M selectMask(M m, M a, M b) {
+    return M{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)};
+}
+inline V flipSignWhere(M m, V a) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    return V{_mm256_xor_pd(a.lo, _mm256_and_pd(m.lo, sign)), _mm256_xor_pd(a.hi, _mm256_and_pd(m.hi, sign))};
+}
+inline V addWhere(M m, V a, V b) {
+    return V{_mm256_blendv_pd(a.lo, _mm256_add_pd(a.lo, b.lo), m.lo),
+             _mm256_blendv_pd(a.hi, _mm256_add_pd(a.hi, b.hi), m.hi)};
+}
+
+#include "exact_kernel_body.h"
+
 }  // namespace
 
-GravityKernels gravityKernelsAvx2() { return GravityKernels{pairTask, partnerSum}; }
+GravityKernels gravityKernelsAvx2() { return GravityKernels{pairTask, partnerSum, exactFold}; }
 #else
 GravityKernels gravityKernelsAvx2() { return gravityKernelsScalar(); }
 #endif

@@ -36,12 +36,21 @@ inline M greaterThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_O
 inline M operator&(M a, M b) { return M{static_cast<__mmask8>(a.m & b.m)}; }
 inline V subtractWhere(M m, V a, V b) { return V{_mm512_mask_sub_pd(a.v, m.m, a.v, b.v)}; }
 inline V multiplyWhere(M m, V a, V b) { return V{_mm512_maskz_mul_pd(m.m, a.v, b.v)}; }
+inline V vmin(V a, V b) { return V{_mm512_mask_min_pd(a.v, static_cast<__mmask8>(0xFF), a.v, b.v)}; }
+inline M greaterOrEqual(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GE_OQ)}; }
+inline M operator^(M a, M b) { return M{static_cast<__mmask8>(a.m ^ b.m)}; }
+inline V select(M m, V a, V b) { return V{_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
+inline M selectMask(M m, M a, M b) { return M{static_cast<__mmask8>((m.m & a.m) | (~m.m & b.m))}; }
+inline V flipSignWhere(M m, V a) { return V{_mm512_mask_xor_pd(a.v, m.m, a.v, _mm512_set1_pd(-0.0))}; }
+inline V addWhere(M m, V a, V b) { return V{_mm512_mask_add_pd(a.v, m.m, a.v, b.v)}; }
 
 #include "step_kernel_body.h"
 
+#include "exact_kernel_body.h"
+
 }  // namespace
 
-GravityKernels gravityKernelsAvx512() { return GravityKernels{pairTask, partnerSum}; }
+GravityKernels gravityKernelsAvx512() { return GravityKernels{pairTask, partnerSum, exactFold}; }
 #else
 GravityKernels gravityKernelsAvx512() { return gravityKernelsScalar(); }
 #endif

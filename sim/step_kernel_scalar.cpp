@@ -40,10 +40,21 @@ inline M operator&(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] && b.lane[k]); }
 inline V subtractWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] - b.lane[k] : a.lane[k]); }
 inline V multiplyWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] * b.lane[k] : 0.0); }
 
+// a < b ? a : b, as the vector minimum instructions define it.
+inline V vmin(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] < b.lane[k] ? a.lane[k] : b.lane[k]); }
+inline M greaterOrEqual(V a, V b) { ORRELUNE_LANEWISE(M, a.lane[k] >= b.lane[k]); }
+inline M operator^(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] != b.lane[k]); }
+inline V select(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] : b.lane[k]); }
+inline M selectMask(M m, M a, M b) { ORRELUNE_LANEWISE(M, m.lane[k] ? a.lane[k] : b.lane[k]); }
+inline V flipSignWhere(M m, V a) { ORRELUNE_LANEWISE(V, m.lane[k] ? -a.lane[k] : a.lane[k]); }
+inline V addWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] + b.lane[k] : a.lane[k]); }
+
 #undef ORRELUNE_LANEWISE
 
 #include "step_kernel_body.h"
 
+#include "exact_kernel_body.h"
+
 }  // namespace
 
-GravityKernels gravityKernelsScalar() { return GravityKernels{pairTask, partnerSum}; }
+GravityKernels gravityKernelsScalar() { return GravityKernels{pairTask, partnerSum, exactFold}; }

@@ -24,8 +24,9 @@ const char USAGE[] =
     "  --clock SECONDS  every clock read returns SECONDS (default: the real clock)\n"
     "  --load FILE      replace the population with FILE's records (the --dump format)\n"
     "  --ticks K        run K ticks (default 0)\n"
-    "  --engine NAME    step engine: fast (default) or literal, the one-pair-at-a-time oracle\n"
-    "  --threads T      threads for the fast engine (default: every core)\n"
+    "  --engine NAME    step engine: exact (default; the literal step's bytes, fast), fast (velocities\n"
+    "                   to rounding, faster still) or literal, the one-pair-at-a-time oracle\n"
+    "  --threads T      threads for the exact and fast engines (default: every core)\n"
     "  --params         print the parameter texts the dialog would show\n"
     "  --dump           print records 0..lastIndex: index mass radius x y vx vy\n"
     "  --help           print this text\n"
@@ -39,7 +40,7 @@ struct Options {
     long long ticks = 0;
     bool params = false;
     bool dump = false;
-    StepEngine engine = StepEngine::Fast;
+    StepEngine engine = StepEngine::Exact;
     int32_t threads = 0;
 };
 
@@ -108,14 +109,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             if (!parseWhole(value, options.ticks) || options.ticks < 0)
                 return usageError("--ticks needs a count of ticks, not '" + std::string(value) + "'");
         } else if (name == "--engine") {
-            std::string_view engine = value;
-            if (engine == "fast") {
-                options.engine = StepEngine::Fast;
-            } else if (engine == "literal") {
-                options.engine = StepEngine::Literal;
-            } else {
-                return usageError("--engine needs 'fast' or 'literal', not '" + std::string(value) + "'");
-            }
+            if (!parseStepEngine(value, options.engine))
+                return usageError("--engine needs 'exact', 'fast' or 'literal', not '" + std::string(value) + "'");
         } else if (name == "--threads") {
             if (!parseWhole(value, options.threads) || options.threads < 1)
                 return usageError("--threads needs a count of threads, not '" + std::string(value) + "'");

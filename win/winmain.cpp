@@ -1,9 +1,12 @@
 #include <windows.h>
 
+#include "engine.h"
 #include "mainwindow.h"
 #include "simulation.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int showCommand) {
+    // Exact unless the user asks for speed over exactness (or for the oracle).
+    setStepEngine(stepEngineFromEnvironment());
     initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
     HWND window = nullptr;
     if (!createMainWindow(instance, &window)) return 0;

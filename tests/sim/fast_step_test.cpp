@@ -13,45 +13,9 @@
 
 #include "digest.h"
 #include "engine.h"
-#include "sim_test_support.h"
+#include "step_tables.h"
 
 namespace {
-
-struct Table {
-    std::vector<Particle> records;
-    int32_t lastIndex = -1;
-};
-
-void install(const Table& t) {
-    simParameters.particleCount = static_cast<int32_t>(t.records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < t.records.size(); ++i) simState.current[static_cast<int32_t>(i)] = t.records[i];
-    simState.lastIndex = t.lastIndex;
-}
-
-Table capture() {
-    Table t;
-    t.lastIndex = simState.lastIndex;
-    t.records.assign(simState.current.records, simState.current.records + simState.current.count);
-    return t;
-}
-
-Table stepWith(StepEngine engine, const Table& start, double width, double height) {
-    install(start);
-    setStepEngine(engine);
-    stepSimulation(width, height);
-    return capture();
-}
-
-Table population(int32_t count, uint32_t seed, double width, double height) {
-    simParameters.particleCount = count;
-    crtFixClock(seed);
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    initializePopulation(width, height);
-    return capture();
-}
 
 // How far rounding alone can move a velocity. Each velocity is v0 plus a sum of pair terms; any
 // summation order is off the exact sum by at most gamma(n) * (|v0| + sum |term|) with
@@ -133,13 +97,9 @@ constexpr uint64_t GOLDEN_HASH_VECTOR = 0x75d4a80f4b1e811u;
 
 constexpr double UNIT_ROUNDOFF = std::numeric_limits<double>::epsilon() / 2;
 
-bool sameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
-
-// Largest velocity difference seen, in units of the record's own bound (<= 1 passes).
-double worstRatio = 0;
-
-// The removal table, masses, radii and positions to the bit; velocities within the bound.
-::testing::AssertionResult agrees(const Table& literal, const Table& fast, const Bound& bound) {
+// The removal table, masses, radii and positions to the bit; velocities within the bound. Keeps
+// in worstRatio the largest velocity difference seen, in units of the record's own bound.
+::testing::AssertionResult agrees(const Table& literal, const Table& fast, const Bound& bound, double& worstRatio) {
     if (literal.lastIndex != fast.lastIndex)
         return ::testing::AssertionFailure() << "lastIndex " << fast.lastIndex << " vs literal " << literal.lastIndex;
     for (int32_t i = 0; i <= literal.lastIndex; ++i) {
@@ -165,44 +125,21 @@ double worstRatio = 0;
     return ::testing::AssertionSuccess();
 }
 
-class FastStep : public ModelTest {
+class FastStep : public EngineTest {
 protected:
-    void SetUp() override {
-        ModelTest::SetUp();
-        defaultEngine = stepEngine();
-    }
-    void TearDown() override {
-        setStepEngine(defaultEngine);
-        setStepThreads(0);
-        setStepCpuLimit(CpuLevel::Avx512);
-        ModelTest::TearDown();
-    }
-
     // One step from start by both engines, compared; returns the fast result.
     Table compareStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
         const Bound bound = roundingBound(start, width, height);
         const Table literal = stepWith(StepEngine::Literal, start, width, height);
         const Table fast = stepWith(StepEngine::Fast, start, width, height);
-        EXPECT_FALSE(lastFastStepWasLiteral());
-        EXPECT_TRUE(agrees(literal, fast, bound));
+        EXPECT_FALSE(lastStepWasLiteral());
+        EXPECT_TRUE(agrees(literal, fast, bound, worstRatio));
         return fast;
     }
 
-    StepEngine defaultEngine = StepEngine::Fast;
+    // Largest velocity difference seen by this test, in units of the record's own bound (<= 1 passes).
+    double worstRatio = 0;
 };
-
-Table tableOf(std::initializer_list<Particle> records) {
-    Table t;
-    t.records = records;
-    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
-    return t;
-}
-
-int32_t liveCount(const Table& t) {
-    int32_t live = 0;
-    for (int32_t i = 0; i <= t.lastIndex; ++i) live += t.records[static_cast<std::size_t>(i)].mass > 0;
-    return live;
-}
 
 struct Sweep {
     int32_t count;
@@ -345,7 +282,7 @@ TEST_F(FastStep, HeapsOfOverlappingParticlesStepLiterallyWithTheSameResult) {
     t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
     const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
     const Table fast = stepWith(StepEngine::Fast, t, FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_TRUE(lastFastStepWasLiteral());
+    EXPECT_TRUE(lastStepWasLiteral());
     ASSERT_EQ(literal.lastIndex, fast.lastIndex);
     for (int32_t i = 0; i <= literal.lastIndex; ++i) {
         const Particle& l = literal.records[static_cast<std::size_t>(i)];
@@ -358,14 +295,14 @@ TEST_F(FastStep, HandsUnusualValuesToTheLiteralStep) {
     Table t = tableOf({body(-1, 1, 10, 10), body(2, 1, 50, 50)});
     const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
     const Table fast = stepWith(StepEngine::Fast, t, FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_TRUE(lastFastStepWasLiteral());
+    EXPECT_TRUE(lastStepWasLiteral());
     for (std::size_t i = 0; i < literal.records.size(); ++i) {
         EXPECT_TRUE(sameBits(literal.records[i].vx, fast.records[i].vx));
     }
     stepWith(StepEngine::Fast, tableOf({body(1, 1, 1e6, 10), body(1, 1, 10, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_TRUE(lastFastStepWasLiteral());
+    EXPECT_TRUE(lastStepWasLiteral());
     stepWith(StepEngine::Fast, tableOf({body(1, 1, 10, 10), body(1, 1, 20, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_FALSE(lastFastStepWasLiteral());
+    EXPECT_FALSE(lastStepWasLiteral());
 }
 
 // Two steps of a table large enough to be split between threads, where thousands of pairs merge.
@@ -375,18 +312,6 @@ Table twoSteps(const Table& start, int32_t threads, CpuLevel level) {
     install(start);
     for (int k = 0; k < 2; ++k) stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
     return capture();
-}
-
-::testing::AssertionResult sameTables(const Table& a, const Table& b) {
-    if (a.lastIndex != b.lastIndex) return ::testing::AssertionFailure() << "lastIndex " << a.lastIndex << " vs " << b.lastIndex;
-    for (int32_t i = 0; i <= a.lastIndex; ++i) {
-        const Particle& p = a.records[static_cast<std::size_t>(i)];
-        const Particle& q = b.records[static_cast<std::size_t>(i)];
-        if (!(sameBits(p.vx, q.vx) && sameBits(p.vy, q.vy) && sameBits(p.x, q.x) && sameBits(p.y, q.y) &&
-              sameBits(p.mass, q.mass) && sameBits(p.radius, q.radius)))
-            return ::testing::AssertionFailure() << "record " << i;
-    }
-    return ::testing::AssertionSuccess();
 }
 
 // The kernels stop at the last vector holding a live particle: every live count across two tiles
@@ -417,11 +342,11 @@ TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
         if (merge == 1) {
             EXPECT_LT(portable.lastIndex, 2600 - 100);
         }
-        EXPECT_TRUE(sameTables(portable, twoSteps(start, 3, CpuLevel::Scalar)));
+        EXPECT_TRUE(sameBytes(portable, twoSteps(start, 3, CpuLevel::Scalar)));
         if (best == CpuLevel::Scalar) continue;
         const Table vector = twoSteps(start, 1, CpuLevel::Avx2);
-        EXPECT_TRUE(sameTables(vector, twoSteps(start, 2, best)));
-        EXPECT_TRUE(sameTables(vector, twoSteps(start, 7, CpuLevel::Avx2)));
+        EXPECT_TRUE(sameBytes(vector, twoSteps(start, 2, best)));
+        EXPECT_TRUE(sameBytes(vector, twoSteps(start, 7, CpuLevel::Avx2)));
         // Same merges, same table; velocities apart by rounding only.
         EXPECT_EQ(vector.lastIndex, portable.lastIndex);
     }

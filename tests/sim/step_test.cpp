@@ -1,18 +1,31 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "digest.h"
 #include "engine.h"
-#include "sim_test_support.h"
+#include "step_tables.h"
 
 namespace {
 
-using Step = ModelTest;
+// The worked examples hold for every engine: each test runs once per engine.
+class Step : public EngineTest, public ::testing::WithParamInterface<StepEngine> {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        setStepEngine(GetParam());
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Engines, Step, ::testing::Values(StepEngine::Literal, StepEngine::Exact, StepEngine::Fast),
+                         [](const ::testing::TestParamInfo<StepEngine>& info) {
+                             return std::string(stepEngineName(info.param));
+                         });
 
 void step() { stepSimulation(FIELD_WIDTH, FIELD_HEIGHT); }
 
-TEST_F(Step, PairAttractsAcrossTheEdge) {
+TEST_P(Step, PairAttractsAcrossTheEdge) {
     setPopulation({body(1, 0.1, 1, 350), body(1, 0.1, 999, 350)});
     step();
     EXPECT_DOUBLE_EQ(simState.current[0].vx, -0.05);
@@ -23,7 +36,7 @@ TEST_F(Step, PairAttractsAcrossTheEdge) {
     EXPECT_EQ(simState.lastIndex, 1);
 }
 
-TEST_F(Step, AccelerationIsGTimesOtherMassOverDistanceSquared) {
+TEST_P(Step, AccelerationIsGTimesOtherMassOverDistanceSquared) {
     simParameters.mergeEnabled = 0;
     setPopulation({body(2, 0.5, 100, 100), body(8, 0.5, 103, 104)});
     step();
@@ -34,7 +47,7 @@ TEST_F(Step, AccelerationIsGTimesOtherMassOverDistanceSquared) {
     EXPECT_NEAR(simState.current[1].vy, -20.0 * 2 / 25 * 0.8 * TIME_STEP, 1e-15);
 }
 
-TEST_F(Step, HalfAPeriodApartPullsTheDirectWay) {
+TEST_P(Step, HalfAPeriodApartPullsTheDirectWay) {
     simParameters.mergeEnabled = 0;
     setPopulation({body(1, 0.1, 0, 350), body(1, 0.1, 500, 350)});
     step();
@@ -43,7 +56,7 @@ TEST_F(Step, HalfAPeriodApartPullsTheDirectWay) {
     EXPECT_DOUBLE_EQ(simState.current[0].vx, 20.0 / (500.0 * 500.0) * TIME_STEP);
 }
 
-TEST_F(Step, NegativeGravityPushesApartAndZeroDoesNothing) {
+TEST_P(Step, NegativeGravityPushesApartAndZeroDoesNothing) {
     simParameters.gravity = -20;
     setPopulation({body(1, 0.1, 100, 350), body(1, 0.1, 110, 350)});
     step();
@@ -57,7 +70,7 @@ TEST_F(Step, NegativeGravityPushesApartAndZeroDoesNothing) {
     EXPECT_EQ(simState.current[1].vy, 4.0);
 }
 
-TEST_F(Step, DriftWrapsWithTheStartingVelocity) {
+TEST_P(Step, DriftWrapsWithTheStartingVelocity) {
     setPopulation({body(1, 1, 999.9, 0.05, 20, -10)});
     step();
     EXPECT_NEAR(simState.current[0].x, 0.1, 1e-9);
@@ -65,7 +78,7 @@ TEST_F(Step, DriftWrapsWithTheStartingVelocity) {
     EXPECT_EQ(simState.snapshot[0].x, 999.9);  // the snapshot keeps the step's starting state
 }
 
-TEST_F(Step, MergesAcrossTopAndBottom) {
+TEST_P(Step, MergesAcrossTopAndBottom) {
     setPopulation({body(10, 3, 500, 1), body(5, 2, 500, 699)});
     step();
     const Particle& s = simState.current[0];
@@ -79,7 +92,7 @@ TEST_F(Step, MergesAcrossTopAndBottom) {
     EXPECT_TRUE(isZeroRecord(simState.current[1]));
 }
 
-TEST_F(Step, MergeConservesMomentumAndArea) {
+TEST_P(Step, MergeConservesMomentumAndArea) {
     setPopulation({body(4, 2, 100, 100, 3, -1), body(12, 3, 102, 101, -1, 2)});
     step();
     const Particle& s = simState.current[0];
@@ -92,7 +105,7 @@ TEST_F(Step, MergeConservesMomentumAndArea) {
     EXPECT_DOUBLE_EQ(s.x, 102 - 0.01 + 4.0 * (-1) * 2 / 16);
 }
 
-TEST_F(Step, EqualRadiiKeepTheLaterRecord) {
+TEST_P(Step, EqualRadiiKeepTheLaterRecord) {
     setPopulation({body(1, 2, 100, 100, 1, 0), body(3, 2, 101, 100, 0, 0), body(1, 0.1, 600, 600)});
     step();
     // Record 1 survived; record 0 was zeroed and then filled by the last record (600, 600).
@@ -102,7 +115,7 @@ TEST_F(Step, EqualRadiiKeepTheLaterRecord) {
     EXPECT_GT(simState.current[1].x, 100.0);
 }
 
-TEST_F(Step, MergeDecidedOnSnapshotPositions) {
+TEST_P(Step, MergeDecidedOnSnapshotPositions) {
     // Far enough apart now, overlapping after the drift: no merge in this step, one in the next.
     setPopulation({body(1, 1, 100, 100, 1000, 0), body(1, 1, 120, 100, -1000, 0)});
     simParameters.gravity = 0;
@@ -112,7 +125,7 @@ TEST_F(Step, MergeDecidedOnSnapshotPositions) {
     EXPECT_EQ(simState.lastIndex, 0);
 }
 
-TEST_F(Step, MergeAcrossTheEdgeLeavesTheSurvivorOutsideUntilTheNextDrift) {
+TEST_P(Step, MergeAcrossTheEdgeLeavesTheSurvivorOutsideUntilTheNextDrift) {
     setPopulation({body(10, 3, 999, 350), body(10, 3, 0.2, 350)});
     step();
     EXPECT_EQ(simState.lastIndex, 0);
@@ -121,7 +134,7 @@ TEST_F(Step, MergeAcrossTheEdgeLeavesTheSurvivorOutsideUntilTheNextDrift) {
     EXPECT_NEAR(simState.current[0].x, 999.6, 1e-9);
 }
 
-TEST_F(Step, OneParticleAbsorbsSeveral) {
+TEST_P(Step, OneParticleAbsorbsSeveral) {
     setPopulation({body(1, 1, 500, 300), body(1, 1, 501, 300), body(50, 5, 502, 300), body(1, 1, 503, 300)});
     simParameters.gravity = 0;
     step();
@@ -137,7 +150,7 @@ TEST_F(Step, OneParticleAbsorbsSeveral) {
     EXPECT_EQ(simState.current[0].mass, 53.0);
 }
 
-TEST_F(Step, AbsorbedParticleTakesNoFurtherPairAndSurvivorPullsWithItsSnapshotMass) {
+TEST_P(Step, AbsorbedParticleTakesNoFurtherPairAndSurvivorPullsWithItsSnapshotMass) {
     // (0,1) merge into 1; then 0 no longer pulls on 2, and 1 pulls on 2 as the mass it had
     // when the step began, while its own acceleration divides by that snapshot mass too.
     setPopulation({body(1, 1, 100, 100), body(1, 2, 101, 100), body(1, 0.1, 200, 100)});
@@ -151,7 +164,7 @@ TEST_F(Step, AbsorbedParticleTakesNoFurtherPairAndSurvivorPullsWithItsSnapshotMa
     EXPECT_DOUBLE_EQ(survivor.vx, pull);
 }
 
-TEST_F(Step, RemovalPassLeavesAMovedDeadRecordForNextStep) {
+TEST_P(Step, RemovalPassLeavesAMovedDeadRecordForNextStep) {
     setPopulation({body(1, 1, 10, 10), body(1, 1, 20, 20), body(1, 1, 30, 30), body(0, 0, 40, 40),
                    body(0, 0, 50, 50)});
     compactParticles();
@@ -163,7 +176,7 @@ TEST_F(Step, RemovalPassLeavesAMovedDeadRecordForNextStep) {
     EXPECT_EQ(simState.lastIndex, 2);
 }
 
-TEST_F(Step, RemovalPassFillsHolesFromTheEnd) {
+TEST_P(Step, RemovalPassFillsHolesFromTheEnd) {
     setPopulation({body(0, 0, 1, 1), body(2, 1, 20, 20), body(3, 1, 30, 30)});
     compactParticles();
     EXPECT_EQ(simState.lastIndex, 1);
@@ -172,7 +185,7 @@ TEST_F(Step, RemovalPassFillsHolesFromTheEnd) {
     EXPECT_TRUE(isZeroRecord(simState.current[2]));
 }
 
-TEST_F(Step, BornDeadRecordsStayWithMergingOff) {
+TEST_P(Step, BornDeadRecordsStayWithMergingOff) {
     simParameters.mergeEnabled = 0;
     setPopulation({body(0, 0, 10, 10, 100, 0), body(1, 1, 11, 10)});
     step();
@@ -181,7 +194,7 @@ TEST_F(Step, BornDeadRecordsStayWithMergingOff) {
     EXPECT_EQ(simState.current[1].vx, 0.0);
 }
 
-TEST_F(Step, CoincidentPairWithoutMergingExertsNoForce) {
+TEST_P(Step, CoincidentPairWithoutMergingExertsNoForce) {
     simParameters.mergeEnabled = 0;
     setPopulation({body(1, 1, 10, 10, 1, 2), body(1, 1, 10, 10, 3, 4), body(1, 1, 300, 300)});
     step();
@@ -193,14 +206,14 @@ TEST_F(Step, CoincidentPairWithoutMergingExertsNoForce) {
     }
 }
 
-TEST_F(Step, CoincidentPairMerges) {
+TEST_P(Step, CoincidentPairMerges) {
     setPopulation({body(1, 1, 10, 10), body(1, 1, 10, 10)});
     step();
     EXPECT_EQ(simState.lastIndex, 0);
     EXPECT_EQ(simState.current[0].mass, 2.0);
 }
 
-TEST_F(Step, EmptyAndLonePopulations) {
+TEST_P(Step, EmptyAndLonePopulations) {
     setPopulation({});
     step();
     EXPECT_EQ(simState.lastIndex, -1);
@@ -215,7 +228,7 @@ TEST_F(Step, EmptyAndLonePopulations) {
     EXPECT_EQ(simState.current[0].x, 11.0);
 }
 
-TEST_F(Step, LongRunConservesMassAndKeepsPositionsInTheField) {
+TEST_P(Step, LongRunConservesMassAndKeepsPositionsInTheField) {
     initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
     double mass = summarizePopulation().mass;
     for (int t = 0; t < 200; ++t) {
@@ -233,7 +246,9 @@ TEST_F(Step, LongRunConservesMassAndKeepsPositionsInTheField) {
 
 // A fixed clock draws the same population; 1000 literal ticks of it must end in the same bytes on
 // every build of the model (any optimisation level, sanitizers on or off).
-TEST_F(Step, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
+using LiteralStep = EngineTest;
+
+TEST_F(LiteralStep, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
     setStepEngine(StepEngine::Literal);
     crtFixClock(1000);
     simState.current.reallocate();
@@ -245,7 +260,6 @@ TEST_F(Step, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
     EXPECT_EQ(hashPopulation(), 0x54380fedb4c55c15u);
 #endif
     for (int t = 0; t < 1000; ++t) advanceTick();
-    setStepEngine(StepEngine::Fast);
     EXPECT_EQ(simState.lastIndex, 98);
     EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
 }

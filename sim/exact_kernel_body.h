@@ -1,0 +1,151 @@
+// The exact engine's fold, written once over the 8-lane vector type V with mask type M of the
+// fast kernels (step_kernel_body.h), one lane a particle. Only + - * / sqrt, comparisons,
+// selections and sign flips: every lane computes the literal step's term of its pair with the same
+// operations on the same operands, so each instruction set gives the literal bits.
+//
+// A lane k meets partner p in the pair (i, j) = (min, max). The literal term added to k is
+//   +-((dxo * F) * ex) / (s[k].mass * r) * TIME_STEP,  F = -(s[i].mass * gravity * s[j].mass) / (r * r),
+// added when k is i and subtracted when k is j. Multiplying by +-1, dividing and multiplying
+// commute with the sign exactly, so the lane computes the magnitude ((dxo * q) / (m * r)) * dt with
+// q = (m[i] * gravity * m[j]) / (r * r) and gives it the literal sign by one flip: the sign of
+// F (always -), of ex (the side a lies on, times whether the short way crosses the edge) and of
+// the subtraction for j. Zeros keep the literal sign; a lane that takes no term adds nothing.
+
+// Partners before every lane, after every lane, or among them.
+enum class Side { Before, After, Among };
+
+// One partner's pair with every lane, up to the divisions of its terms: the lanes' force over
+// r^2, the divisor m * r, the offsets, the signs to give the terms and which lanes take them.
+struct PairStage {
+    V q;
+    V mr;
+    V ox;
+    V oy;
+    M flipX;
+    M flipY;
+    M take;
+};
+
+// The values of the lanes, and the constants, for one fold.
+struct LaneValues {
+    V xk;
+    V yk;
+    V mk;
+    V mgk;
+    V pos;
+    V from;
+    V to;
+    V width;
+    V height;
+    V negativeStep;
+};
+
+template <Side SIDE, bool RANGED, bool PARTNER_CUT>
+KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneValues& l) {
+    const V xp = broadcast(g.x[p]);
+    const V yp = broadcast(g.y[p]);
+    const V at = broadcast(static_cast<double>(p));
+    // Whether the lane is the pair's j (the partner comes first in the table).
+    M second{};
+    if constexpr (SIDE == Side::Among) second = lessThan(at, l.pos);
+
+    // The offsets, the smaller square of each axis and whether the short way crosses the edge,
+    // as the torus functions form them: |a - b| is the same both ways round.
+    const V dx = vabs(l.xk - xp);
+    const V dy = vabs(l.yk - yp);
+    const V wx = l.width - dx;
+    const V wy = l.height - dy;
+    const M acrossX = lessThan(wx, dx);
+    const M acrossY = lessThan(wy, dy);
+    PairStage s;
+    s.ox = vmin(wx, dx);
+    s.oy = vmin(wy, dy);
+    const V r = vsqrt(vmin(wx * wx, dx * dx) + vmin(wy * wy, dy * dy));
+
+    V product{};
+    if constexpr (SIDE == Side::Before) {
+        product = broadcast(g.massG[p]) * l.mk;
+    } else if constexpr (SIDE == Side::After) {
+        product = l.mgk * broadcast(g.mass[p]);
+    } else {
+        product = select(second, broadcast(g.massG[p]) * l.mk, l.mgk * broadcast(g.mass[p]));
+    }
+    s.q = product / (r * r);
+    s.mr = l.mk * r;
+
+    // The literal sign is that of the magnitude times -dt, flipped where a > b (a being the pair's
+    // i) differs from crossing the edge, and flipped again for j: a > b seen from the lane.
+    M aboveX{};
+    M aboveY{};
+    if constexpr (SIDE == Side::Before) {
+        aboveX = greaterThan(xp, l.xk);
+        aboveY = greaterThan(yp, l.yk);
+    } else if constexpr (SIDE == Side::After) {
+        aboveX = greaterOrEqual(xp, l.xk);
+        aboveY = greaterOrEqual(yp, l.yk);
+    } else {
+        aboveX = selectMask(second, greaterThan(xp, l.xk), greaterOrEqual(xp, l.xk));
+        aboveY = selectMask(second, greaterThan(yp, l.yk), greaterOrEqual(yp, l.yk));
+    }
+    s.flipX = aboveX ^ acrossX;
+    s.flipY = aboveY ^ acrossY;
+
+    // Coincident particles (the lane itself among them) exert nothing.
+    s.take = greaterThan(r, broadcast(0.0));
+    if constexpr (PARTNER_CUT) s.take = s.take & lessThan(l.pos, broadcast(g.cut[p]));
+    if constexpr (RANGED) s.take = s.take & lessThan(at, l.to) & greaterOrEqual(at, l.from);
+    return s;
+}
+
+KERNEL_INLINE void finishPair(const PairStage& s, const LaneValues& l, V& vx, V& vy) {
+    vx = addWhere(s.take, vx, flipSignWhere(s.flipX, s.ox * s.q / s.mr * l.negativeStep));
+    vy = addWhere(s.take, vy, flipSignWhere(s.flipY, s.oy * s.q / s.mr * l.negativeStep));
+}
+
+template <Side SIDE, bool RANGED>
+KERNEL_INLINE PairStage prepare(const ExactView& g, int32_t p, const LaneValues& l) {
+    // Cuts are rare: most partners skip the test.
+    return g.cut[p] == NO_CUT ? preparePair<SIDE, RANGED, false>(g, p, l) : preparePair<SIDE, RANGED, true>(g, p, l);
+}
+
+// The partners [begin, end) in order. Each partner's pair is prepared one partner ahead of its
+// terms being added, so that the square root and divisions of consecutive partners overlap
+// instead of waiting on each other; the additions keep their order.
+template <Side SIDE, bool RANGED>
+inline void foldRun(const ExactView& g, int32_t begin, int32_t end, const LaneValues& l, V& vx, V& vy) {
+    if (begin >= end) return;
+    PairStage ready = prepare<SIDE, RANGED>(g, begin, l);
+    for (int32_t p = begin + 1; p < end; ++p) {
+        const PairStage next = prepare<SIDE, RANGED>(g, p, l);
+        finishPair(ready, l, vx, vy);
+        ready = next;
+    }
+    finishPair(ready, l, vx, vy);
+}
+
+template <bool RANGED>
+void foldLanes(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end) {
+    const LaneValues l{load(lanes.x),      load(lanes.y),       load(lanes.mass), load(lanes.massG),
+                       load(lanes.pos),    load(lanes.from),    load(lanes.to),   broadcast(g.width),
+                       broadcast(g.height), broadcast(-g.timeStep)};
+    V vx = load(lanes.vx);
+    V vy = load(lanes.vy);
+    const int32_t beforeEnd = end < first ? end : first;
+    const int32_t amongBegin = begin > first ? begin : first;
+    const int32_t amongEnd = end < last + 1 ? end : last + 1;
+    const int32_t afterBegin = begin > last + 1 ? begin : last + 1;
+    foldRun<Side::Before, RANGED>(g, begin, beforeEnd, l, vx, vy);
+    foldRun<Side::Among, RANGED>(g, amongBegin, amongEnd, l, vx, vy);
+    foldRun<Side::After, RANGED>(g, afterBegin, end, l, vx, vy);
+    store(lanes.vx, vx);
+    store(lanes.vy, vy);
+}
+
+void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
+               bool ranged) {
+    if (ranged) {
+        foldLanes<true>(g, lanes, first, last, begin, end);
+    } else {
+        foldLanes<false>(g, lanes, first, last, begin, end);
+    }
+}

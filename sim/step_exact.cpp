@@ -1,0 +1,114 @@
+// The exact step: the literal step's bytes, every tick. In the literal pair loop a particle meets
+// its partners in ascending order of their indices, so its velocity is one fold over them, each
+// term formed with its pair's own operands; folding each particle on its own, in lanes and on
+// threads, changes nothing. The merges come first (merge_search.h), then the folds with the
+// merges' velocities replayed where the pair loop meets them (merge_replay.h).
+//
+// States handed to the literal step (the same bytes, more slowly):
+//  - a live mass that is negative, not a number or infinite, or so small that the product of two
+//    live masses vanishes (the literal mass test would then skip the pair);
+//  - a gravity or a position that is not finite, or with merging on, what the merge search does not
+//    take (a position more than a period off the field, a radius that is not a number, heaps of
+//    overlapping particles);
+//  - any step whose velocities come out infinite or not a number: such values are the literal
+//    step's own, but a NaN's bits depend on the order of operands the compiler chose.
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "engine.h"
+#include "merge_replay.h"
+#include "merge_search.h"
+#include "simulation.h"
+#include "step_kernels.h"
+#include "step_phases.h"
+#include "worker_pool.h"
+
+namespace {
+
+struct ExactScratch {
+    std::vector<double> x, y, mass, massG, cut;  // by live position
+};
+
+constinit ExactScratch scratch;
+
+bool exactPathApplies(const ParticleBuffer& c, int32_t last, double width, double height, bool merging) {
+    if (!std::isfinite(simParameters.gravity)) return false;
+    double smallest = INFINITY;
+    for (int32_t i = 0; i <= last; ++i) {
+        const Particle& p = c[i];
+        if (p.mass == 0) continue;
+        if (!(p.mass > 0 && p.mass < INFINITY && std::isfinite(p.x) && std::isfinite(p.y))) return false;
+        smallest = p.mass < smallest ? p.mass : smallest;
+    }
+    // Every product of two live masses is at least this one, and the literal mass test needs it positive.
+    if (!(smallest * smallest > 0)) return false;
+    return !merging || mergeSearchApplies(c, last, width, height);
+}
+
+bool velocitiesFinite(int32_t last) {
+    const ParticleBuffer& c = simState.current;
+    for (int32_t i = 0; i <= last; ++i) {
+        if (!std::isfinite(c[i].vx) || !std::isfinite(c[i].vy)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void reserveExactStep(int32_t n) {
+    const auto count = static_cast<std::size_t>(n > 0 ? n : 0);
+    if (count <= scratch.x.size()) return;
+    for (std::vector<double>* v : {&scratch.x, &scratch.y, &scratch.mass, &scratch.massG, &scratch.cut}) v->resize(count);
+}
+
+void stepSimulationExact(double width, double height) {
+    const ParticleBuffer& s = simState.snapshot;
+    const int32_t last = simState.lastIndex;
+    const bool merging = simParameters.mergeEnabled == 1;
+    const bool applies = exactPathApplies(simState.current, last, width, height, merging);
+    noteLiteralHandOver(!applies);
+    if (!applies) {
+        stepSimulationLiteral(width, height);
+        return;
+    }
+    // Only where the buffers were sized without reallocate (tests); the program never grows here.
+    reserveStepScratch(last + 1);
+    prepareStepThreads();
+    snapshotAndDrift(last, width, height);
+
+    if (!merging) {
+        clearMergeSchedule(last);
+    } else if (!scheduleMerges(last, width, height)) {
+        noteLiteralHandOver(true);
+        restartLiterally(last, width, height);
+        return;
+    }
+    const MergeSchedule& schedule = mergeSchedule();
+
+    const LiveIndex& live = indexLiveParticles(last);
+    const int32_t n = live.count;
+    const double g = simParameters.gravity;
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t i = live.tableOf[static_cast<std::size_t>(k)];
+        const auto at = static_cast<std::size_t>(k);
+        scratch.x[at] = s[i].x;
+        scratch.y[at] = s[i].y;
+        scratch.mass[at] = s[i].mass;
+        scratch.massG[at] = s[i].mass * g;
+        const double cut = schedule.cutOf[static_cast<std::size_t>(i)];
+        scratch.cut[at] = cut == NO_CUT ? NO_CUT : live.compactOf[static_cast<std::size_t>(cut)];
+    }
+    if (n >= 2) {
+        const ExactView view{scratch.x.data(), scratch.y.data(), scratch.mass.data(), scratch.massG.data(),
+                             scratch.cut.data(), n, width, height, TIME_STEP};
+        foldExactVelocities(view, stepKernels(), live, stepThreads() > 1 && n >= MIN_PARALLEL_COUNT);
+        if (!velocitiesFinite(last)) {
+            noteLiteralHandOver(true);
+            restartLiterally(last, width, height);
+            return;
+        }
+    }
+
+    if (merging) compactParticles();
+}

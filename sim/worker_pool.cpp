@@ -1,0 +1,121 @@
+#include "worker_pool.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine.h"
+
+namespace {
+
+int32_t requestedThreads = 0;
+
+int32_t hardwareThreads() {
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int32_t>(n);
+}
+
+int32_t effectiveThreads() { return requestedThreads > 0 ? requestedThreads : hardwareThreads(); }
+
+// A few persistent threads that drain a counter of numbered tasks together with the caller.
+class WorkerPool {
+public:
+    WorkerPool() = default;
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+    ~WorkerPool() { resize(0); }
+
+    int32_t workers() const { return static_cast<int32_t>(threads.size()); }
+
+    void resize(int32_t count) {
+        if (count == workers()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : threads) t.join();
+        threads.clear();
+        stop = false;
+        // The workers start from the current job number: a job posted before one of them first
+        // takes the lock must still count that worker in.
+        const uint64_t start = generation;
+        for (int32_t k = 0; k < count; ++k) threads.emplace_back([this, start] { work(start); });
+    }
+
+    void run(void (*job)(void*, int32_t), void* context, int32_t count, bool parallel) {
+        if (!parallel || threads.empty() || count <= 1) {
+            for (int32_t t = 0; t < count; ++t) job(context, t);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            currentJob = job;
+            currentContext = context;
+            taskCount = count;
+            nextTask.store(0);
+            busy = workers();
+            ++generation;
+        }
+        wake.notify_all();
+        drain();
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [this] { return busy == 0; });
+    }
+
+private:
+    void drain() {
+        for (int32_t t = nextTask.fetch_add(1); t < taskCount; t = nextTask.fetch_add(1)) currentJob(currentContext, t);
+    }
+
+    void work(uint64_t seen) {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [&] { return stop || generation != seen; });
+                if (stop) return;
+                seen = generation;
+            }
+            drain();
+            std::lock_guard<std::mutex> lock(mutex);
+            if (--busy == 0) done.notify_one();
+        }
+    }
+
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable done;
+    uint64_t generation = 0;
+    bool stop = false;
+    int32_t busy = 0;
+    void (*currentJob)(void*, int32_t) = nullptr;
+    void* currentContext = nullptr;
+    int32_t taskCount = 0;
+    std::atomic<int32_t> nextTask{0};
+};
+
+WorkerPool& pool() {
+    static WorkerPool instance;
+    return instance;
+}
+
+}  // namespace
+
+void setStepThreads(int32_t threads) {
+    requestedThreads = threads > 0 ? threads : 0;
+    pool().resize(effectiveThreads() - 1);
+}
+
+int32_t stepThreads() { return effectiveThreads(); }
+
+void prepareStepThreads() {
+    const int32_t threads = effectiveThreads();
+    if (pool().workers() != threads - 1) pool().resize(threads - 1);
+}
+
+void runStepTasks(void (*job)(void*, int32_t), void* context, int32_t count, bool parallel) {
+    pool().run(job, context, count, parallel);
+}

@@ -1,0 +1,336 @@
+// The exact step against the literal one: every byte of the table after one step and after many,
+// for every thread count and instruction set, on drawn populations and on the states that make
+// the order of merges and of signs matter.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digest.h"
+#include "engine.h"
+#include "step_tables.h"
+
+namespace {
+
+class ExactStep : public EngineTest {
+protected:
+    // One step from start by both engines; the exact one must have done it itself.
+    Table compareStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
+        const Table literal = stepWith(StepEngine::Literal, start, width, height);
+        const Table exact = stepWith(StepEngine::Exact, start, width, height);
+        EXPECT_FALSE(lastStepWasLiteral());
+        EXPECT_TRUE(sameBytes(literal, exact));
+        return exact;
+    }
+
+    // ticks whole ticks (restarts included) from start with each engine, compared after each.
+    void compareRun(const Table& start, int ticks, int64_t clock) {
+        std::vector<uint64_t> literalHashes;
+        crtFixClock(clock);
+        install(start);
+        setStepEngine(StepEngine::Literal);
+        for (int t = 0; t < ticks; ++t) {
+            advanceTick();
+            literalHashes.push_back(hashPopulation());
+        }
+        const Table literal = capture();
+        crtFixClock(clock);
+        install(start);
+        setStepEngine(StepEngine::Exact);
+        for (int t = 0; t < ticks; ++t) {
+            advanceTick();
+            ASSERT_EQ(hashPopulation(), literalHashes[static_cast<std::size_t>(t)]) << "first differs after tick " << t + 1;
+        }
+        EXPECT_TRUE(sameBytes(literal, capture()));
+    }
+};
+
+struct Sweep {
+    int32_t count;
+    double radius;
+    double spread;
+    double gravity;
+    int32_t merge;
+    double width;
+    double height;
+};
+
+// Populations of several sizes and densities; the small fields force many merges per step, chains
+// of them included.
+const Sweep SWEEPS[] = {
+    {2, 40.0, 50, 20, 1, 100, 70},   {17, 2.0, 50, 20, 1, 60, 40},     {65, 2.0, 50, 20, 1, 100, 70},
+    {130, 2.12, 50, 20, 1, 200, 140}, {300, 2.0, 50, 20, 1, 1000, 700}, {200, 1.0, 20, 20, 0, 300, 200},
+    {150, 3.0, 80, -20, 1, 150, 100}, {120, 2.0, 50, 0, 1, 120, 80},    {90, 1.5, 200, 2000, 0, 100, 70},
+};
+
+void apply(const Sweep& sweep) {
+    simParameters.meanRadius = sweep.radius;
+    simParameters.speedSpread = sweep.spread;
+    simParameters.gravity = sweep.gravity;
+    simParameters.mergeEnabled = sweep.merge;
+}
+
+TEST_F(ExactStep, SameBytesAsLiteralAfterOneStepOverSeedsSizesAndParameters) {
+    int64_t merges = 0;
+    for (const Sweep& sweep : SWEEPS) {
+        apply(sweep);
+        for (int64_t seed = 1; seed <= 50 && !HasFailure(); ++seed) {
+            SCOPED_TRACE("count " + std::to_string(sweep.count) + " seed " + std::to_string(seed));
+            Table state = population(sweep.count, 1000 + seed * 7919, sweep.width, sweep.height);
+            for (int k = 0; k < 3 && !HasFailure(); ++k) {
+                const int32_t before = liveCount(state);
+                state = compareStep(state, sweep.width, sweep.height);
+                merges += before - liveCount(state);
+            }
+        }
+    }
+    // The sweep only means something if it merged a lot.
+    EXPECT_GT(merges, 2000);
+}
+
+// Two hundred ticks: any difference in any bit would grow and show in the hash of the tick.
+TEST_F(ExactStep, SameRunAsLiteralOverTwoHundredTicks) {
+    const Sweep runs[] = {{40, 2.0, 50, 20, 1, 1000, 700}, {60, 3.0, 60, 20, 1, 1000, 700},
+                          {50, 1.0, 30, 20, 0, 1000, 700}, {80, 2.0, 50, -5, 1, 1000, 700}};
+    for (const Sweep& run : runs) {
+        apply(run);
+        simParameters.particleCount = run.count;
+        for (int64_t seed = 1; seed <= 13 && !HasFailure(); ++seed) {
+            SCOPED_TRACE("count " + std::to_string(run.count) + " merge " + std::to_string(run.merge) + " seed " +
+                         std::to_string(seed));
+            compareRun(population(run.count, 50 + seed), 200, 50 + seed);
+        }
+    }
+}
+
+TEST_F(ExactStep, SameRunAsLiteralAtTheDefaults) {
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        SCOPED_TRACE("merge " + std::to_string(merge));
+        compareRun(population(500, 1000), 200, 1000);
+    }
+}
+
+// Above the parallel threshold, where folds are spread over threads: the same bytes on every
+// thread count and instruction set this processor has, merging on and off.
+TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
+    setStepCpuLimit(CpuLevel::Avx512);
+    const CpuLevel best = stepCpuLevel();
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        simParameters.meanRadius = 1.5;
+        const Table start = population(2600, 4242);
+        const Table literal = stepWith(StepEngine::Literal, start);
+        if (merge == 1) {
+            EXPECT_LT(literal.lastIndex, 2600 - 100);
+        }
+        for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
+            if (static_cast<int>(level) > static_cast<int>(best)) continue;
+            for (int32_t threads : {1, 2, 3}) {
+                SCOPED_TRACE(std::string(cpuLevelName(level)) + ", " + std::to_string(threads) + " threads, merge " +
+                             std::to_string(merge));
+                setStepCpuLimit(level);
+                setStepThreads(threads);
+                const Table exact = stepWith(StepEngine::Exact, start);
+                EXPECT_FALSE(lastStepWasLiteral());
+                EXPECT_TRUE(sameBytes(literal, exact));
+            }
+        }
+    }
+}
+
+TEST_F(ExactStep, SameRunAsLiteralAboveTheParallelThreshold) {
+    setStepThreads(2);
+    simParameters.meanRadius = 1.2;
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        SCOPED_TRACE("merge " + std::to_string(merge));
+        compareRun(population(3000, 31337), 4, 31337);
+    }
+}
+
+TEST_F(ExactStep, ChainsOfMergesAndOneParticleAbsorbingSeveral) {
+    // Equal radii 1.5 apart: each record absorbed by the next, the survivor merging again with its
+    // snapshot geometry; outsiders pull on all of them before and after.
+    Table chain;
+    chain.records.push_back(body(3, 0.5, 300, 300, 1, -2));
+    for (int k = 0; k < 8; ++k) chain.records.push_back(body(1 + k, 1, 100 + 1.5 * k, 200, k, -k));
+    chain.records.push_back(body(5, 0.5, 120, 210, -3, 0));
+    chain.lastIndex = static_cast<int32_t>(chain.records.size()) - 1;
+    EXPECT_EQ(liveCount(compareStep(chain)), 3);
+
+    const Table several = tableOf({body(1, 0.5, 500, 350, 1, 1), body(2, 1, 501, 350, 2, 0), body(4, 0.2, 700, 100, 0, 3),
+                                   body(9, 3, 500.5, 351, -1, 0), body(1, 0.5, 499, 349, 0, -1), body(3, 1, 502, 352, 5, 5),
+                                   body(2, 0.1, 800, 600, 0, 0), body(1, 1, 498, 350, -2, 2)});
+    EXPECT_EQ(liveCount(compareStep(several)), 3);
+
+    // 1 absorbs 0 (equal radii: the later survives), then 3 absorbs 1.
+    compareStep(tableOf({body(2, 1, 100, 100, 1, 0), body(2, 1, 101.5, 100, 0, 1), body(7, 0.3, 140, 90, 0, 0),
+                         body(5, 2, 103, 101, -1, -1), body(1, 0.3, 60, 130, 2, 2)}));
+    // The first record absorbs the last, and the last absorbed the one before it.
+    compareStep(tableOf({body(9, 4, 500, 300, 1, 1), body(1, 0.1, 100, 100), body(1, 0.1, 900, 600),
+                         body(1, 1, 504, 300, 0, 3), body(2, 2, 503, 301, -1, 0)}));
+}
+
+TEST_F(ExactStep, MergesAcrossBothEdgesAndTheCorner) {
+    Table t = tableOf({body(10, 3, 500, 1), body(5, 2, 500, 699), body(4, 2, 0.5, 300), body(4, 2, 999.2, 301),
+                       body(1, 1, 0.3, 0.2), body(2, 1, 999.6, 699.5), body(1, 1, 0.1, 699.9), body(3, 0.5, 200, 200)});
+    Table after = compareStep(t);
+    // Survivors pulled across an edge lie outside the field; the next step starts from there.
+    after.records.push_back(body(1, 1, 999.8, after.records[0].y));
+    after.lastIndex = static_cast<int32_t>(after.records.size()) - 1;
+    compareStep(after);
+}
+
+TEST_F(ExactStep, BornDeadCoincidentAndHalfAPeriodApart) {
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        SCOPED_TRACE("merge " + std::to_string(merge));
+        compareStep(tableOf({Particle{0, 0, 100, 100, 3, 4}, body(1, 1, 100, 100.5), Particle{0, 0, 100.2, 100, 0, 0},
+                             body(2, 1, 101, 100, 1, 1), body(3, 0.4, 400, 100), Particle{0, 0, 50, 50, 1, 1}}));
+        compareStep(tableOf({body(1, 1, 300, 300, 1, 0), body(2, 1, 300, 300, 0, 1), body(3, 0, 300, 300),
+                             body(1, 0.5, 310, 305), body(4, 0, 310, 305, 2, 2)}));
+        compareStep(tableOf({body(1, 0.1, 0, 350), body(1, 0.1, 500, 350), body(2, 0.1, 250, 0), body(2, 0.1, 250, 350),
+                             body(3, 0.1, 750, 350), body(1, 0.1, 1000, 700)}));
+    }
+}
+
+// Where an offset is zero the term is a signed zero, which changes a velocity of -0 (or +0) only
+// through its sign: the lanes must give every zero its literal sign.
+TEST_F(ExactStep, SignedZerosOfEqualCoordinatesAndVelocities) {
+    simParameters.mergeEnabled = 0;
+    for (double gravity : {20.0, -20.0, 0.0}) {
+        simParameters.gravity = gravity;
+        SCOPED_TRACE("gravity " + std::to_string(gravity));
+        compareStep(tableOf({body(1, 0.1, 100, 200, -0.0, -0.0), body(2, 0.1, 100, 300, -0.0, 0.0),
+                             body(3, 0.1, 150, 200, 0.0, -0.0), body(1, 0.1, 100, 200.5, -0.0, -0.0),
+                             body(2, 0.1, -0.0, 0.0, -0.0, -0.0), body(1, 0.1, 0.0, -0.0, -0.0, -0.0),
+                             body(1, 0.1, 1000, 700, -0.0, -0.0), body(1, 0.1, 0, 0, 0.0, 0.0)}));
+    }
+}
+
+// The lanes fold their partners before, among and after themselves in three runs: every count
+// across two vectors of lanes still meets every partner in order.
+TEST_F(ExactStep, EveryCountAcrossTheLaneGroups) {
+    simParameters.meanRadius = 2.0;
+    for (int32_t merge : {0, 1}) {
+        simParameters.mergeEnabled = merge;
+        for (int32_t count = 1; count <= 40 && !HasFailure(); ++count) {
+            SCOPED_TRACE("count " + std::to_string(count) + " merge " + std::to_string(merge));
+            compareStep(population(count, 900 + count, 120, 80), 120, 80);
+        }
+    }
+}
+
+// States the exact step hands to the literal one; the bytes are the literal step's either way.
+TEST_F(ExactStep, HandsAwkwardStatesToTheLiteralStep) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        Table table;
+        double gravity;
+    };
+    const Case cases[] = {
+        {"negative mass", tableOf({body(-1, 1, 10, 10), body(2, 1, 50, 50)}), 20},
+        {"masses whose product vanishes", tableOf({body(1e-170, 1, 10, 10), body(1e-170, 1, 50, 50)}), 20},
+        {"infinite mass", tableOf({body(inf, 1, 10, 10), body(2, 1, 50, 50)}), 20},
+        {"position not a number", tableOf({body(1, 1, nan, 10), body(2, 1, 50, 50)}), 20},
+        {"infinite gravity", tableOf({body(1, 1, 10, 10), body(2, 1, 50, 50)}), inf},
+        {"force beyond the largest double", tableOf({body(1e150, 0, 10, 10), body(1e150, 0, 50, 50)}), 1e9},
+        {"distance whose square is subnormal", tableOf({body(1, 0, 1e-160, 10), body(1, 0, 0, 10)}), 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int32_t merge : {1, 0}) {
+            simParameters.mergeEnabled = merge;
+            simParameters.gravity = c.gravity;
+            const Table literal = stepWith(StepEngine::Literal, c.table);
+            const Table exact = stepWith(StepEngine::Exact, c.table);
+            EXPECT_TRUE(lastStepWasLiteral());
+            EXPECT_TRUE(sameBytes(literal, exact));
+        }
+    }
+    // An ordinary state is not handed over.
+    simParameters.gravity = 20;
+    stepWith(StepEngine::Exact, tableOf({body(1, 1, 10, 10), body(1, 1, 20, 10)}));
+    EXPECT_FALSE(lastStepWasLiteral());
+}
+
+// Extreme but finite values the exact step takes itself: the terms are the literal ones however
+// large or small they come out.
+TEST_F(ExactStep, TakesExtremeFiniteValuesItself) {
+    simParameters.mergeEnabled = 0;
+    // 1e-140 apart near the origin: each pulls the other by about 2e279.
+    compareStep(tableOf({body(1, 0, 0, 0), body(1, 0, 1e-140, 1e-140)}));
+    compareStep(tableOf({body(1e-150, 0, 10, 10), body(1e-150, 0, 50, 70), body(1e150, 0, 300, 300)}));
+    simParameters.gravity = 1e-100;
+    compareStep(tableOf({body(1e-150, 0, 10, 10), body(1e-150, 0, 50, 70)}));
+    simParameters.gravity = 1e100;
+    compareStep(tableOf({body(1e-50, 0, 10, 10), body(3e-60, 0, 50, 70), body(1, 0, 999.999, 699.999)}));
+}
+
+// Many small random states with hostile values (masses from tiny to huge, near-coincident pairs,
+// positions on the edges and a little outside, radii 0, signed zeros): the same bytes as the
+// literal step, whether the exact step takes them or hands them over.
+TEST_F(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
+    constexpr uint32_t SEED = 20261209;
+    std::mt19937_64 random(SEED);
+    const auto pick = [&](std::initializer_list<double> values) {
+        return *(values.begin() + static_cast<std::ptrdiff_t>(random() % values.size()));
+    };
+    const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
+    int handedOver = 0;
+    constexpr int STATES = 3000;
+    for (int state = 0; state < STATES && !HasFailure(); ++state) {
+        SCOPED_TRACE("state " + std::to_string(state) + " of seed " + std::to_string(SEED));
+        simParameters.mergeEnabled = static_cast<int32_t>(random() % 2);
+        simParameters.gravity = pick({20.0, 20.0, 20.0, -20.0, 0.0, 1e-100, 1e9, 3.5e200});
+        const auto count = static_cast<int32_t>(1 + random() % 10);
+        Table t;
+        for (int32_t k = 0; k < count; ++k) {
+            Particle p{};
+            p.mass = random() % 4 != 0 ? pick({0.0, 1.0, uniform(0.1, 100)})
+                                       : pick({1e-150, 1e-300, 1e150, 1e300, 5e-324, 3e-160});
+            p.radius = pick({0.0, 1.0, uniform(0, 5), 40.0});
+            p.x = pick({uniform(0, 1000), 0.0, -0.0, 1000.0, -0.5, 1000.25, 500.0, 1e-140});
+            p.y = pick({uniform(0, 700), 0.0, 700.0, -0.25, 700.5, 350.0});
+            p.vx = pick({uniform(-50, 50), 0.0, -0.0, 1e6});
+            p.vy = pick({uniform(-50, 50), 0.0, -0.0});
+            // Near-coincident with the one before.
+            if (k > 0 && random() % 4 == 0) {
+                const Particle& q = t.records.back();
+                p.x = q.x + pick({0.0, 1e-9, -1e-13, 1e-140});
+                p.y = q.y + pick({0.0, 1e-12, 2e-13});
+            }
+            t.records.push_back(p);
+        }
+        t.lastIndex = count - 1;
+        const Table literal = stepWith(StepEngine::Literal, t);
+        const Table exact = stepWith(StepEngine::Exact, t);
+        handedOver += lastStepWasLiteral();
+        ASSERT_TRUE(sameBytes(literal, exact));
+    }
+    // Most states are the exact step's own.
+    EXPECT_LT(handedOver, STATES / 2);
+    RecordProperty("handedOver", std::to_string(handedOver));
+}
+
+// The default run for a fixed clock: the literal step's golden hash, on every thread count.
+TEST_F(ExactStep, GoldenHashOfTheDefaultRunOnEveryThreadCount) {
+    setStepEngine(StepEngine::Exact);
+    for (int32_t threads : {1, 2}) {
+        setStepThreads(threads);
+        crtFixClock(1000);
+        resizeAndReinitialize();
+        for (int t = 0; t < 1000; ++t) advanceTick();
+        EXPECT_EQ(simState.lastIndex, 98);
+        EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
+    }
+}
+
+}  // namespace
