@@ -19,6 +19,8 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
 # The benchmarks are measured by hand; here they only have to run.
 build/bench/orrelune-bench --benchmark_filter='count:500/' --benchmark_min_time=0.01
 build/bench/orrelune-render-bench --benchmark_filter='count:500/' --benchmark_min_time=0.01
+build/bench/orrelune-fast-bench --benchmark_filter='Bound/threads:1|BM_Step/engine:[12]/threads:[12]/count:500/' \
+  --benchmark_min_time=0.01
 
 # The Windows build (MinGW-w64), checked under Wine against the Linux build above.
 scripts/windows-test.sh

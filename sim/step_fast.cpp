@@ -2,6 +2,7 @@
 // blocks with one 1/(r^2 sqrt r^2) a pair; only the particles that merge get their sums split at
 // their partners, to replay the merges' velocities. Merges, positions, radii and masses are the
 // literal step's to the bit, velocities to the rounding of another summation order.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -18,11 +19,12 @@
 
 namespace {
 
-// Masses outside this range could make the literal mass test or the force overflow or vanish,
-// where the two engines' different roundings stop being comparable; such steps run literally.
-constexpr double MIN_FAST_MASS = 1e-150;
-constexpr double MAX_FAST_MASS = 1e150;
-constexpr double MAX_FAST_GRAVITY = 1e100;
+// Every value either engine forms on the way to a velocity stays within these powers of two:
+// normal doubles with room for the sums of 50000 terms and for rounding, so that both round
+// alike to within the summation order and neither overflows or loses digits where the other
+// does not.
+constexpr double LOG2_SMALLEST = -960;
+constexpr double LOG2_LARGEST = 960;
 
 struct FastScratch {
     // Live particles, structure of arrays, padded.
@@ -35,17 +37,58 @@ constinit FastScratch scratch;
 
 int32_t paddedCount(int32_t n) { return (n + KERNEL_TILE - 1) / KERNEL_TILE * KERNEL_TILE; }
 
-// Values the fast path reproduces: finite, ordinary masses and gravity, and what the merge
-// search takes.
+bool normalRange(double log2Value) { return log2Value >= LOG2_SMALLEST && log2Value <= LOG2_LARGEST; }
+
+// The states the fast path reproduces to rounding: what the merge search takes, positive finite
+// masses, finite velocities, and masses, gravity and distances for which every product, force,
+// divisor and term of the literal step and of the fast kernels stays in the normal range. The
+// distances a step can see are bounded from the positions alone: two different coordinates differ
+// by at least half an ulp of the larger, and across an edge by at least an ulp of the field.
 bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double height) {
-    const double g = simParameters.gravity;
-    if (!(std::fabs(g) <= MAX_FAST_GRAVITY)) return false;
+    if (!mergeSearchApplies(c, last, width, height)) return false;
+    double lightest = INFINITY;
+    double heaviest = 0;
+    double speed = 0;
+    double smallestCoordinate = INFINITY;
     for (int32_t i = 0; i <= last; ++i) {
         const Particle& p = c[i];
         if (p.mass == 0) continue;
-        if (!(p.mass >= MIN_FAST_MASS && p.mass <= MAX_FAST_MASS)) return false;
+        if (!(p.mass > 0 && p.mass < INFINITY)) return false;
+        lightest = std::min(lightest, p.mass);
+        heaviest = std::max(heaviest, p.mass);
+        speed = std::max({speed, std::fabs(p.vx), std::fabs(p.vy)});
+        for (double coordinate : {p.x, p.y}) {
+            if (coordinate != 0) smallestCoordinate = std::min(smallestCoordinate, std::fabs(coordinate));
+        }
     }
-    return mergeSearchApplies(c, last, width, height);
+    if (!(std::log2(speed) <= LOG2_LARGEST)) return false;
+    const double g = std::fabs(simParameters.gravity);
+    if (!std::isfinite(g)) return false;
+    // Distances: at least half an ulp of the smallest coordinate in use (or of the field across an
+    // edge), at most the diagonal of three periods (positions lie within a period of the field).
+    const double lgNear = std::min(std::log2(smallestCoordinate) - 54, std::log2(std::min(width, height)) - 54);
+    const double lgFar = std::log2(3 * std::hypot(width, height));
+    // r^2 * sqrt(r^2) and its reciprocal are formed whatever the masses and gravity (fast).
+    if (!(normalRange(2 * lgNear) && normalRange(3 * lgNear) && normalRange(3 * lgFar))) return false;
+    // Without gravity (or without a live particle) no force is formed at all.
+    if (g == 0 || heaviest == 0) return true;
+    const double lgG = std::log2(g);
+    const double lgLight = std::log2(lightest);
+    const double lgHeavy = std::log2(heaviest);
+    const double lgStep = std::log2(TIME_STEP);
+    const bool ranges[] = {
+        // m * gravity and m * gravity * m (literal), gravity * m * dt (fast)
+        normalRange(lgG + lgLight), normalRange(lgG + lgHeavy), normalRange(lgG + 2 * lgLight),
+        normalRange(lgG + 2 * lgHeavy), normalRange(lgG + lgLight + lgStep), normalRange(lgG + lgHeavy + lgStep),
+        // the force, its divisor m * r, and the largest and smallest pull of one pair
+        normalRange(lgG + 2 * lgLight - 2 * lgFar), normalRange(lgG + 2 * lgHeavy - 2 * lgNear),
+        normalRange(lgLight + lgNear), normalRange(lgHeavy + lgFar),
+        normalRange(lgG + 2 * lgLight - 2 * lgFar - lgHeavy + lgStep),
+        normalRange(lgG + 2 * lgHeavy - 2 * lgNear - lgLight + lgStep)};
+    for (bool inRange : ranges) {
+        if (!inRange) return false;
+    }
+    return true;
 }
 
 }  // namespace

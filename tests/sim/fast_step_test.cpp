@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -303,6 +304,103 @@ TEST_F(FastStep, HandsUnusualValuesToTheLiteralStep) {
     EXPECT_TRUE(lastStepWasLiteral());
     stepWith(StepEngine::Fast, tableOf({body(1, 1, 10, 10), body(1, 1, 20, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
     EXPECT_FALSE(lastStepWasLiteral());
+}
+
+// Finite states whose forces the literal arithmetic forms differently from the kernels (overflowing,
+// underflowing, or with distances whose cube vanishes): the fast step must hand them over, and then
+// gives the literal bytes.
+TEST_F(FastStep, HandsStatesBeyondItsRangesToTheLiteralStep) {
+    struct Case {
+        const char* what;
+        Table table;
+        double gravity;
+    };
+    const Case cases[] = {
+        {"1e-140 apart near the origin", tableOf({body(1, 0, 0, 100), body(1, 0, 1e-140, 100 + 1e-140)}), 20},
+        {"1e-103 apart near the origin", tableOf({body(1, 0, 1e-103, 100), body(1, 0, 0, 100)}), 20},
+        {"a product of masses and gravity beyond the largest double",
+         tableOf({body(1e150, 0, 10, 10), body(1e150, 0, 50, 50)}), 1e9},
+        {"the same with gravity 1e100", tableOf({body(1e150, 0, 10, 10), body(1e150, 0, 50, 50)}), 1e100},
+        {"a product of masses and gravity below the smallest double",
+         tableOf({body(1e-150, 0, 10, 10), body(1e-150, 0, 50, 50)}), 1e-100},
+    };
+    for (const Case& c : cases) {
+        for (int32_t merge : {0, 1}) {
+            SCOPED_TRACE(std::string(c.what) + ", merge " + std::to_string(merge));
+            simParameters.gravity = c.gravity;
+            simParameters.mergeEnabled = merge;
+            const Table literal = stepWith(StepEngine::Literal, c.table);
+            const Table fast = stepWith(StepEngine::Fast, c.table);
+            EXPECT_TRUE(lastStepWasLiteral());
+            EXPECT_TRUE(sameBytes(literal, fast));
+        }
+    }
+    // Nearby values well inside the ranges stay on the fast path.
+    simParameters.gravity = 20;
+    simParameters.mergeEnabled = 0;
+    compareStep(tableOf({body(1, 0, 1e-20, 100), body(1, 0, 0, 100), body(1e30, 0, 500, 300), body(1e-30, 0, 20, 30)}));
+}
+
+// The blocks and the worker pool only come in above the parallel threshold.
+TEST_F(FastStep, MatchesLiteralAboveTheParallelThreshold) {
+    setStepThreads(2);
+    simParameters.meanRadius = 1.5;
+    for (int32_t merge : {1, 0}) {
+        SCOPED_TRACE("merge " + std::to_string(merge));
+        simParameters.mergeEnabled = merge;
+        Table state = population(2600, 777);
+        for (int k = 0; k < 2 && !HasFailure(); ++k) state = compareStep(state);
+    }
+}
+
+// Many small random states with hostile values (masses from tiny to huge, near-coincident pairs,
+// positions on the edges and a little outside, radii 0): each either steps fast, within the
+// rounding bound of the literal step, or is handed over and gives its bytes.
+TEST_F(FastStep, RandomHostileStatesAgreeWithLiteral) {
+    constexpr uint64_t SEED = 424242;
+    std::mt19937_64 random(SEED);
+    const auto pick = [&](std::initializer_list<double> values) {
+        return *(values.begin() + static_cast<std::ptrdiff_t>(random() % values.size()));
+    };
+    const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
+    int fastSteps = 0;
+    constexpr int STATES = 3000;
+    for (int state = 0; state < STATES && !HasFailure(); ++state) {
+        SCOPED_TRACE("state " + std::to_string(state) + " of seed " + std::to_string(SEED));
+        simParameters.mergeEnabled = static_cast<int32_t>(random() % 2);
+        simParameters.gravity = pick({20.0, 20.0, 20.0, -20.0, 0.0, 1e-100, 1e9, 1e100});
+        const auto count = static_cast<int32_t>(1 + random() % 10);
+        Table t;
+        for (int32_t k = 0; k < count; ++k) {
+            Particle p{};
+            p.mass = random() % 4 != 0 ? pick({0.0, 1.0, uniform(0.1, 100)}) : pick({1e-150, 1e-300, 1e150, 1e300, 3e-160});
+            p.radius = pick({0.0, 1.0, uniform(0, 5), 40.0});
+            p.x = pick({uniform(0, 1000), 0.0, 1000.0, -0.5, 1000.25, 500.0, 1e-140});
+            p.y = pick({uniform(0, 700), 0.0, 700.0, -0.25, 700.5, 350.0});
+            p.vx = pick({uniform(-50, 50), 0.0, 1e6});
+            p.vy = pick({uniform(-50, 50), 0.0});
+            if (k > 0 && random() % 4 == 0) {
+                const Particle& q = t.records.back();
+                p.x = q.x + pick({0.0, 1e-9, -1e-13, 1e-140});
+                p.y = q.y + pick({0.0, 1e-12, 2e-13});
+            }
+            t.records.push_back(p);
+        }
+        t.lastIndex = count - 1;
+        const Bound bound = roundingBound(t, FIELD_WIDTH, FIELD_HEIGHT);
+        const Table literal = stepWith(StepEngine::Literal, t);
+        const Table fast = stepWith(StepEngine::Fast, t);
+        if (lastStepWasLiteral()) {
+            ASSERT_TRUE(sameBytes(literal, fast));
+        } else {
+            ++fastSteps;
+            ASSERT_TRUE(agrees(literal, fast, bound, worstRatio));
+        }
+    }
+    // Hostile values are frequent here; the fast path must still take a good share of the states.
+    EXPECT_GT(fastSteps, STATES / 5);
+    RecordProperty("fastSteps", std::to_string(fastSteps));
+    RecordProperty("worstVelocityRatio", std::to_string(worstRatio));
 }
 
 // Two steps of a table large enough to be split between threads, where thousands of pairs merge.

@@ -50,20 +50,35 @@ done
 
 # Evolution: both load the same file and run 100 ticks; the step uses only + - * / and sqrt, so
 # the states must be identical. One file comes from each system (the Windows one has CRLF ends);
-# merging on and off; both step engines; the clock is fixed in case a restart draws a new population.
-"$linux" --clock 4242 --count 2000 --radius 2.5 --dump | grep -v '^ticks=' >from-linux.txt
-wine_run "$windows" --clock 777 --count 1500 --speed 20 --dump | grep -av '^ticks=' >from-windows.txt
-for args in "--load from-linux.txt --engine literal" "--load from-linux.txt --engine fast" \
-  "--load from-linux.txt --merge 0 --engine literal" "--load from-windows.txt --gravity 200 --engine fast --threads 2"; do
+# merging on and off; every engine, the exact and fast ones on two threads above the size where
+# they split the work between threads; the clock is fixed in case a restart draws a new population.
+"$linux" --clock 4242 --count 3000 --radius 2 --dump | grep -v '^ticks=' >from-linux.txt
+wine_run "$windows" --clock 777 --count 3000 --radius 1.5 --speed 20 --dump | grep -av '^ticks=' >from-windows.txt
+declare -A windows_lines
+for args in "--load from-linux.txt --engine literal" "--load from-linux.txt --engine exact --threads 2" \
+  "--load from-linux.txt --engine fast --threads 2" "--load from-linux.txt --merge 0 --engine literal" \
+  "--load from-linux.txt --merge 0 --engine exact --threads 2" \
+  "--load from-windows.txt --gravity 200 --engine fast --threads 2" \
+  "--load from-windows.txt --gravity 200 --engine exact --threads 2"; do
   # shellcheck disable=SC2086
   expected=$("$linux" $args --clock 5 --ticks 100)
   # shellcheck disable=SC2086
   actual=$(run_windows $args --clock 5 --ticks 100)
+  windows_lines[$args]=$actual
   echo "100 ticks ($args):"
   echo "  linux:   $expected"
   echo "  windows: $actual"
   if [ "$expected" != "$actual" ]; then
     echo "FAIL: the states differ after 100 ticks"
+    failures=$((failures + 1))
+  fi
+done
+# The exact engine is the literal step's bytes, on Windows too.
+for merge in "" "--merge 0 "; do
+  literal=${windows_lines["--load from-linux.txt ${merge}--engine literal"]}
+  exact=${windows_lines["--load from-linux.txt ${merge}--engine exact --threads 2"]}
+  if [ "$literal" != "$exact" ]; then
+    echo "FAIL: on Windows the exact engine (${merge}) ended in $exact, the literal one in $literal"
     failures=$((failures + 1))
   fi
 done
