@@ -15,7 +15,8 @@
 enum class Side { Before, After, Among };
 
 // One partner's pair with every lane, up to the divisions of its terms: the lanes' force over
-// r^2, the divisor m * r, the offsets, the signs to give the terms and which lanes take them.
+// r^2, the divisor m * r, the offsets, the signs to give the terms and, where some lanes may not
+// take them, which lanes do.
 struct PairStage {
     V q;
     V mr;
@@ -24,6 +25,7 @@ struct PairStage {
     M flipX;
     M flipY;
     M take;
+    bool guarded;
 };
 
 // The values of the lanes, and the constants, for one fold.
@@ -40,7 +42,11 @@ struct LaneValues {
     V negativeStep;
 };
 
-template <Side SIDE, bool RANGED, bool PARTNER_CUT>
+// GUARDED: the lanes take the term only where r > 0 (coincident particles, the lane itself among
+// them, exert nothing), where the partner's cut allows and within their range. Unguarded, every
+// lane takes it: a coincident pair then turns its lane's velocity into NaN (0 times infinity),
+// which the fold notices at its end and answers by folding again, guarded.
+template <Side SIDE, bool RANGED, bool PARTNER_CUT, bool GUARDED>
 KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneValues& l) {
     const V xp = broadcast(g.x[p]);
     const V yp = broadcast(g.y[p]);
@@ -90,62 +96,81 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     s.flipX = aboveX ^ acrossX;
     s.flipY = aboveY ^ acrossY;
 
-    // Coincident particles (the lane itself among them) exert nothing.
-    s.take = greaterThan(r, broadcast(0.0));
-    if constexpr (PARTNER_CUT) s.take = s.take & lessThan(l.pos, broadcast(g.cut[p]));
-    if constexpr (RANGED) s.take = s.take & lessThan(at, l.to) & greaterOrEqual(at, l.from);
+    s.guarded = GUARDED;
+    if constexpr (GUARDED) {
+        s.take = greaterThan(r, broadcast(0.0));
+        if constexpr (PARTNER_CUT) s.take = s.take & lessThan(l.pos, broadcast(g.cut[p]));
+        if constexpr (RANGED) s.take = s.take & lessThan(at, l.to) & greaterOrEqual(at, l.from);
+    }
     return s;
 }
 
 KERNEL_INLINE void finishPair(const PairStage& s, const LaneValues& l, V& vx, V& vy) {
-    vx = addWhere(s.take, vx, flipSignWhere(s.flipX, s.ox * s.q / s.mr * l.negativeStep));
-    vy = addWhere(s.take, vy, flipSignWhere(s.flipY, s.oy * s.q / s.mr * l.negativeStep));
+    const V tx = flipSignWhere(s.flipX, s.ox * s.q / s.mr * l.negativeStep);
+    const V ty = flipSignWhere(s.flipY, s.oy * s.q / s.mr * l.negativeStep);
+    if (s.guarded) {
+        vx = addWhere(s.take, vx, tx);
+        vy = addWhere(s.take, vy, ty);
+    } else {
+        vx = vx + tx;
+        vy = vy + ty;
+    }
 }
 
-template <Side SIDE, bool RANGED>
+template <Side SIDE, bool RANGED, bool GUARDED>
 KERNEL_INLINE PairStage prepare(const ExactView& g, int32_t p, const LaneValues& l) {
     // Cuts are rare: most partners skip the test.
-    return g.cut[p] == NO_CUT ? preparePair<SIDE, RANGED, false>(g, p, l) : preparePair<SIDE, RANGED, true>(g, p, l);
+    if (g.cut[p] == NO_CUT) return preparePair<SIDE, RANGED, false, GUARDED>(g, p, l);
+    return preparePair<SIDE, RANGED, true, true>(g, p, l);
 }
 
 // The partners [begin, end) in order. Each partner's pair is prepared one partner ahead of its
 // terms being added, so that the square root and divisions of consecutive partners overlap
 // instead of waiting on each other; the additions keep their order.
-template <Side SIDE, bool RANGED>
+template <Side SIDE, bool RANGED, bool GUARDED>
 inline void foldRun(const ExactView& g, int32_t begin, int32_t end, const LaneValues& l, V& vx, V& vy) {
     if (begin >= end) return;
-    PairStage ready = prepare<SIDE, RANGED>(g, begin, l);
+    PairStage ready = prepare<SIDE, RANGED, GUARDED>(g, begin, l);
     for (int32_t p = begin + 1; p < end; ++p) {
-        const PairStage next = prepare<SIDE, RANGED>(g, p, l);
+        const PairStage next = prepare<SIDE, RANGED, GUARDED>(g, p, l);
         finishPair(ready, l, vx, vy);
         ready = next;
     }
     finishPair(ready, l, vx, vy);
 }
 
-template <bool RANGED>
-void foldLanes(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end) {
+// Partners before and after the lanes are unguarded unless ranged or asked; among them the
+// lanes themselves are partners, so that stretch is always guarded.
+template <bool RANGED, bool GUARDED>
+void foldSides(const ExactView& g, const ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
+               V& vx, V& vy) {
     const LaneValues l{load(lanes.x),      load(lanes.y),       load(lanes.mass), load(lanes.massG),
                        load(lanes.pos),    load(lanes.from),    load(lanes.to),   broadcast(g.width),
                        broadcast(g.height), broadcast(-g.timeStep)};
-    V vx = load(lanes.vx);
-    V vy = load(lanes.vy);
     const int32_t beforeEnd = end < first ? end : first;
     const int32_t amongBegin = begin > first ? begin : first;
     const int32_t amongEnd = end < last + 1 ? end : last + 1;
     const int32_t afterBegin = begin > last + 1 ? begin : last + 1;
-    foldRun<Side::Before, RANGED>(g, begin, beforeEnd, l, vx, vy);
-    foldRun<Side::Among, RANGED>(g, amongBegin, amongEnd, l, vx, vy);
-    foldRun<Side::After, RANGED>(g, afterBegin, end, l, vx, vy);
-    store(lanes.vx, vx);
-    store(lanes.vy, vy);
+    foldRun<Side::Before, RANGED, RANGED || GUARDED>(g, begin, beforeEnd, l, vx, vy);
+    foldRun<Side::Among, RANGED, true>(g, amongBegin, amongEnd, l, vx, vy);
+    foldRun<Side::After, RANGED, RANGED || GUARDED>(g, afterBegin, end, l, vx, vy);
 }
 
 void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
                bool ranged) {
+    V vx = load(lanes.vx);
+    V vy = load(lanes.vy);
     if (ranged) {
-        foldLanes<true>(g, lanes, first, last, begin, end);
+        foldSides<true, true>(g, lanes, first, last, begin, end, vx, vy);
     } else {
-        foldLanes<false>(g, lanes, first, last, begin, end);
+        foldSides<false, false>(g, lanes, first, last, begin, end, vx, vy);
+        // A NaN from a coincident pair (or from the arithmetic itself): fold again, guarded.
+        if (anyLane(notANumber(vx) | notANumber(vy))) {
+            vx = load(lanes.vx);
+            vy = load(lanes.vy);
+            foldSides<false, true>(g, lanes, first, last, begin, end, vx, vy);
+        }
     }
+    store(lanes.vx, vx);
+    store(lanes.vy, vy);
 }

@@ -102,7 +102,7 @@ void stepSimulationExact(double width, double height) {
     if (n >= 2) {
         const ExactView view{scratch.x.data(), scratch.y.data(), scratch.mass.data(), scratch.massG.data(),
                              scratch.cut.data(), n, width, height, TIME_STEP};
-        foldExactVelocities(view, stepKernels(), live, stepThreads() > 1 && n >= MIN_PARALLEL_COUNT);
+        foldExactVelocities(view, stepKernels(), live, stepThreads() > 1 && n >= MIN_PARALLEL_EXACT_COUNT);
         if (!velocitiesFinite(last)) {
             noteLiteralHandOver(true);
             restartLiterally(last, width, height);

@@ -60,6 +60,9 @@ inline V multiplyWhere(M m, V a, V b) {
 #include "step_kernel_body.h"
 
 // The exact folds: the same 8-lane vectors, and the selections and sign flips they need.
+inline M notANumber(V a) { return M{_mm256_cmp_pd(a.lo, a.lo, _CMP_UNORD_Q), _mm256_cmp_pd(a.hi, a.hi, _CMP_UNORD_Q)}; }
+inline M operator|(M a, M b) { return M{_mm256_or_pd(a.lo, b.lo), _mm256_or_pd(a.hi, b.hi)}; }
+inline bool anyLane(M a) { return _mm256_movemask_pd(_mm256_or_pd(a.lo, a.hi)) != 0; }
 inline M operator^(M a, M b) { return M{_mm256_xor_pd(a.lo, b.lo), _mm256_xor_pd(a.hi, b.hi)}; }
 inline V vmin(V a, V b) { return V{_mm256_min_pd(a.lo, b.lo), _mm256_min_pd(a.hi, b.hi)}; }
 inline M greaterOrEqual(V a, V b) {

@@ -36,6 +36,9 @@ inline M greaterThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_O
 inline M operator&(M a, M b) { return M{static_cast<__mmask8>(a.m & b.m)}; }
 inline V subtractWhere(M m, V a, V b) { return V{_mm512_mask_sub_pd(a.v, m.m, a.v, b.v)}; }
 inline V multiplyWhere(M m, V a, V b) { return V{_mm512_maskz_mul_pd(m.m, a.v, b.v)}; }
+inline M notANumber(V a) { return M{_mm512_cmp_pd_mask(a.v, a.v, _CMP_UNORD_Q)}; }
+inline M operator|(M a, M b) { return M{static_cast<__mmask8>(a.m | b.m)}; }
+inline bool anyLane(M a) { return a.m != 0; }
 inline V vmin(V a, V b) { return V{_mm512_mask_min_pd(a.v, static_cast<__mmask8>(0xFF), a.v, b.v)}; }
 inline M greaterOrEqual(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GE_OQ)}; }
 inline M operator^(M a, M b) { return M{static_cast<__mmask8>(a.m ^ b.m)}; }

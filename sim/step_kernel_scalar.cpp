@@ -40,6 +40,14 @@ inline M operator&(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] && b.lane[k]); }
 inline V subtractWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] - b.lane[k] : a.lane[k]); }
 inline V multiplyWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] * b.lane[k] : 0.0); }
 
+inline M notANumber(V a) { ORRELUNE_LANEWISE(M, std::isnan(a.lane[k])); }
+inline M operator|(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] || b.lane[k]); }
+inline bool anyLane(M a) {
+    for (int k = 0; k < 8; ++k) {
+        if (a.lane[k]) return true;
+    }
+    return false;
+}
 // a < b ? a : b, as the vector minimum instructions define it.
 inline V vmin(V a, V b) { ORRELUNE_LANEWISE(V, a.lane[k] < b.lane[k] ? a.lane[k] : b.lane[k]); }
 inline M greaterOrEqual(V a, V b) { ORRELUNE_LANEWISE(M, a.lane[k] >= b.lane[k]); }

@@ -5,8 +5,12 @@
 
 #include <cstdint>
 
-// Below this many live particles a step is too short to be worth waking other threads.
+// Below this many live particles a fast step is too short to be worth waking other threads (its
+// blocks, and so its sums, change at this count too).
 inline constexpr int32_t MIN_PARALLEL_COUNT = 2048;
+// The same for an exact step, which does four times the work a pair and whose folds do not depend
+// on how they are shared out.
+inline constexpr int32_t MIN_PARALLEL_EXACT_COUNT = 192;
 
 // Runs job(context, task) for every task in [0, count) and returns when all have finished: on the
 // step's threads when parallel is true, else on the caller alone.
