@@ -213,6 +213,25 @@ TEST_F(ExactStep, SignedZerosOfEqualCoordinatesAndVelocities) {
     }
 }
 
+// Coincident pairs (also across an edge, where 0 and the period are one point) exert nothing; in a
+// full group of lanes the fold meets them unmasked and must fold again.
+TEST_F(ExactStep, CoincidentPairsInFullGroupsOfLanes) {
+    simParameters.mergeEnabled = 0;
+    Table t;
+    for (int k = 0; k < 24; ++k) t.records.push_back(body(1 + k % 5, 0.1, 37.0 * k + 3, 21.0 * k + 5, k % 3, -1.0 * k));
+    t.records[3].x = t.records[17].x;
+    t.records[3].y = t.records[17].y;
+    t.records[9].x = 0;
+    t.records[20].x = 1000;
+    t.records[20].y = t.records[9].y;
+    t.records[12].x = t.records[13].x;
+    t.records[12].y = t.records[13].y;
+    t.records[12].vx = -0.0;
+    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
+    const Table exact = compareStep(t);
+    EXPECT_TRUE(std::isfinite(exact.records[3].vx) && std::isfinite(exact.records[20].vy));
+}
+
 // The lanes fold their partners before, among and after themselves in three runs: every count
 // across two vectors of lanes still meets every partner in order.
 TEST_F(ExactStep, EveryCountAcrossTheLaneGroups) {
