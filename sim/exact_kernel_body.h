@@ -22,8 +22,10 @@ struct PairStage {
     V mr;
     V ox;
     V oy;
-    M flipX;
+    M flipX;  // among the lanes: where the term's sign flips
     M flipY;
+    V signX;  // before and after them: the flip is this value's sign bit
+    V signY;
     M take;
     bool guarded;
 };
@@ -39,6 +41,7 @@ struct LaneValues {
     V to;
     V width;
     V height;
+    V step;
     V negativeStep;
 };
 
@@ -56,13 +59,15 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     if constexpr (SIDE == Side::Among) second = lessThan(at, l.pos);
 
     // The offsets, the smaller square of each axis and whether the short way crosses the edge,
-    // as the torus functions form them: |a - b| is the same both ways round.
-    const V dx = vabs(l.xk - xp);
-    const V dy = vabs(l.yk - yp);
+    // as the torus functions form them: |a - b| is the same both ways round. Before the lanes
+    // the difference is taken as lane - partner, after them as partner - lane, so that its sign
+    // tells the side of the pair's i the literal sign needs (see below).
+    const V differenceX = SIDE == Side::After ? xp - l.xk : l.xk - xp;
+    const V differenceY = SIDE == Side::After ? yp - l.yk : l.yk - yp;
+    const V dx = vabs(differenceX);
+    const V dy = vabs(differenceY);
     const V wx = l.width - dx;
     const V wy = l.height - dy;
-    const M acrossX = lessThan(wx, dx);
-    const M acrossY = lessThan(wy, dy);
     PairStage s;
     s.ox = vmin(wx, dx);
     s.oy = vmin(wy, dy);
@@ -79,22 +84,23 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     s.q = product / (r * r);
     s.mr = l.mk * r;
 
-    // The literal sign is that of the magnitude times -dt, flipped where a > b (a being the pair's
-    // i) differs from crossing the edge, and flipped again for j: a > b seen from the lane.
-    M aboveX{};
-    M aboveY{};
-    if constexpr (SIDE == Side::Before) {
-        aboveX = greaterThan(xp, l.xk);
-        aboveY = greaterThan(yp, l.yk);
-    } else if constexpr (SIDE == Side::After) {
-        aboveX = greaterOrEqual(xp, l.xk);
-        aboveY = greaterOrEqual(yp, l.yk);
+    // The literal sign is that of the magnitude times -dt, flipped where "the pair's i lies above
+    // its j" differs from "the short way crosses the edge" (wx < dx), and flipped again when the
+    // lane is j. Seen from the lane: before the lanes, the partner lies above the lane; after
+    // them, at or above it. Before, lane - partner is negative exactly when the partner is above
+    // (equal positions give +0, positions being never -0 here); after, partner - lane is not
+    // negative exactly when the partner is at or above, so there the magnitude takes +dt. Either
+    // way the flip is where that difference and wx - dx (negative exactly when crossing) differ in
+    // sign.
+    if constexpr (SIDE == Side::Among) {
+        const M acrossX = lessThan(wx, dx);
+        const M acrossY = lessThan(wy, dy);
+        s.flipX = selectMask(second, greaterThan(xp, l.xk), greaterOrEqual(xp, l.xk)) ^ acrossX;
+        s.flipY = selectMask(second, greaterThan(yp, l.yk), greaterOrEqual(yp, l.yk)) ^ acrossY;
     } else {
-        aboveX = selectMask(second, greaterThan(xp, l.xk), greaterOrEqual(xp, l.xk));
-        aboveY = selectMask(second, greaterThan(yp, l.yk), greaterOrEqual(yp, l.yk));
+        s.signX = bitXor(differenceX, wx - dx);
+        s.signY = bitXor(differenceY, wy - dy);
     }
-    s.flipX = aboveX ^ acrossX;
-    s.flipY = aboveY ^ acrossY;
 
     s.guarded = GUARDED;
     if constexpr (GUARDED) {
@@ -105,9 +111,18 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     return s;
 }
 
+template <Side SIDE>
 KERNEL_INLINE void finishPair(const PairStage& s, const LaneValues& l, V& vx, V& vy) {
-    const V tx = flipSignWhere(s.flipX, s.ox * s.q / s.mr * l.negativeStep);
-    const V ty = flipSignWhere(s.flipY, s.oy * s.q / s.mr * l.negativeStep);
+    V tx{};
+    V ty{};
+    if constexpr (SIDE == Side::Among) {
+        tx = flipSignWhere(s.flipX, s.ox * s.q / s.mr * l.negativeStep);
+        ty = flipSignWhere(s.flipY, s.oy * s.q / s.mr * l.negativeStep);
+    } else {
+        const V step = SIDE == Side::After ? l.step : l.negativeStep;
+        tx = flipSignBy(s.signX, s.ox * s.q / s.mr * step);
+        ty = flipSignBy(s.signY, s.oy * s.q / s.mr * step);
+    }
     if (s.guarded) {
         vx = addWhere(s.take, vx, tx);
         vy = addWhere(s.take, vy, ty);
@@ -133,10 +148,10 @@ inline void foldRun(const ExactView& g, int32_t begin, int32_t end, const LaneVa
     PairStage ready = prepare<SIDE, RANGED, GUARDED>(g, begin, l);
     for (int32_t p = begin + 1; p < end; ++p) {
         const PairStage next = prepare<SIDE, RANGED, GUARDED>(g, p, l);
-        finishPair(ready, l, vx, vy);
+        finishPair<SIDE>(ready, l, vx, vy);
         ready = next;
     }
-    finishPair(ready, l, vx, vy);
+    finishPair<SIDE>(ready, l, vx, vy);
 }
 
 // Partners before and after the lanes are unguarded unless ranged or asked; among them the
@@ -146,7 +161,7 @@ void foldSides(const ExactView& g, const ExactLanes& lanes, int32_t first, int32
                V& vx, V& vy) {
     const LaneValues l{load(lanes.x),      load(lanes.y),       load(lanes.mass), load(lanes.massG),
                        load(lanes.pos),    load(lanes.from),    load(lanes.to),   broadcast(g.width),
-                       broadcast(g.height), broadcast(-g.timeStep)};
+                       broadcast(g.height), broadcast(g.timeStep), broadcast(-g.timeStep)};
     const int32_t beforeEnd = end < first ? end : first;
     const int32_t amongBegin = begin > first ? begin : first;
     const int32_t amongEnd = end < last + 1 ? end : last + 1;

@@ -7,7 +7,7 @@
 // States handed to the literal step (the same bytes, more slowly):
 //  - a live mass that is negative, not a number or infinite, or so small that the product of two
 //    live masses vanishes (the literal mass test would then skip the pair);
-//  - a gravity or a position that is not finite, or with merging on, what the merge search does not
+//  - a gravity or a position that is not finite, a position of -0, or with merging on, what the merge search does not
 //    take (a position more than a period off the field, a radius that is not a number, heaps of
 //    overlapping particles);
 //  - any step whose velocities come out infinite or not a number: such values are the literal
@@ -39,6 +39,8 @@ bool exactPathApplies(const ParticleBuffer& c, int32_t last, double width, doubl
         const Particle& p = c[i];
         if (p.mass == 0) continue;
         if (!(p.mass > 0 && p.mass < INFINITY && std::isfinite(p.x) && std::isfinite(p.y))) return false;
+        // The kernels read a side from the sign of a difference of positions, which -0 would spoil.
+        if ((p.x == 0 && std::signbit(p.x)) || (p.y == 0 && std::signbit(p.y))) return false;
         smallest = p.mass < smallest ? p.mass : smallest;
     }
     // Every product of two live masses is at least this one, and the literal mass test needs it positive.

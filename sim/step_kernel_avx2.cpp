@@ -76,6 +76,12 @@ inline V flipSignWhere(M m, V a) {
     const __m256d sign = _mm256_set1_pd(-0.0);
     return V{_mm256_xor_pd(a.lo, _mm256_and_pd(m.lo, sign)), _mm256_xor_pd(a.hi, _mm256_and_pd(m.hi, sign))};
 }
+inline V bitXor(V a, V b) { return V{_mm256_xor_pd(a.lo, b.lo), _mm256_xor_pd(a.hi, b.hi)}; }
+// a with its sign flipped where sign's sign bit is set.
+inline V flipSignBy(V sign, V a) {
+    const __m256d bit = _mm256_set1_pd(-0.0);
+    return V{_mm256_xor_pd(a.lo, _mm256_and_pd(sign.lo, bit)), _mm256_xor_pd(a.hi, _mm256_and_pd(sign.hi, bit))};
+}
 inline V addWhere(M m, V a, V b) {
     return V{_mm256_blendv_pd(a.lo, _mm256_add_pd(a.lo, b.lo), m.lo),
              _mm256_blendv_pd(a.hi, _mm256_add_pd(a.hi, b.hi), m.hi)};

@@ -45,6 +45,12 @@ inline M operator^(M a, M b) { return M{static_cast<__mmask8>(a.m ^ b.m)}; }
 inline V select(M m, V a, V b) { return V{_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
 inline M selectMask(M m, M a, M b) { return M{static_cast<__mmask8>((m.m & a.m) | (~m.m & b.m))}; }
 inline V flipSignWhere(M m, V a) { return V{_mm512_mask_xor_pd(a.v, m.m, a.v, _mm512_set1_pd(-0.0))}; }
+inline V bitXor(V a, V b) { return V{_mm512_xor_pd(a.v, b.v)}; }
+// a with its sign flipped where sign's sign bit is set: a ^ (sign & -0.0) in one instruction.
+inline V flipSignBy(V sign, V a) {
+    return V{_mm512_castsi512_pd(_mm512_ternarylogic_epi64(_mm512_castpd_si512(a.v), _mm512_castpd_si512(sign.v),
+                                                           _mm512_castpd_si512(_mm512_set1_pd(-0.0)), 0x78))};
+}
 inline V addWhere(M m, V a, V b) { return V{_mm512_mask_add_pd(a.v, m.m, a.v, b.v)}; }
 
 #include "step_kernel_body.h"

@@ -1,5 +1,7 @@
 // The portable kernels: eight plain doubles per vector, for processors without AVX2 and FMA.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 
 #include "step_kernels.h"
@@ -55,6 +57,10 @@ inline M operator^(M a, M b) { ORRELUNE_LANEWISE(M, a.lane[k] != b.lane[k]); }
 inline V select(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] : b.lane[k]); }
 inline M selectMask(M m, M a, M b) { ORRELUNE_LANEWISE(M, m.lane[k] ? a.lane[k] : b.lane[k]); }
 inline V flipSignWhere(M m, V a) { ORRELUNE_LANEWISE(V, m.lane[k] ? -a.lane[k] : a.lane[k]); }
+inline V bitXor(V a, V b) {
+    ORRELUNE_LANEWISE(V, std::bit_cast<double>(std::bit_cast<uint64_t>(a.lane[k]) ^ std::bit_cast<uint64_t>(b.lane[k])));
+}
+inline V flipSignBy(V sign, V a) { ORRELUNE_LANEWISE(V, std::signbit(sign.lane[k]) ? -a.lane[k] : a.lane[k]); }
 inline V addWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] + b.lane[k] : a.lane[k]); }
 
 #undef ORRELUNE_LANEWISE
