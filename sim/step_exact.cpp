@@ -74,18 +74,7 @@ void stepSimulationExact(double width, double height) {
         stepSimulationLiteral(width, height);
         return;
     }
-    // Only where the buffers were sized without reallocate (tests); the program never grows here.
-    reserveStepScratch(last + 1);
-    prepareStepThreads();
-    snapshotAndDrift(last, width, height);
-
-    if (!merging) {
-        clearMergeSchedule(last);
-    } else if (!scheduleMerges(last, width, height)) {
-        noteLiteralHandOver(true);
-        restartLiterally(last, width, height);
-        return;
-    }
+    if (!beginStep(last, width, height, merging)) return;
     const MergeSchedule& schedule = mergeSchedule();
 
     const LiveIndex& live = indexLiveParticles(last);

@@ -68,21 +68,23 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
     // edge), at most the diagonal of three periods (positions lie within a period of the field).
     const double lgNear = std::min(std::log2(smallestCoordinate) - 54, std::log2(std::min(width, height)) - 54);
     const double lgFar = std::log2(3 * std::hypot(width, height));
-    // r^2 * sqrt(r^2) and its reciprocal are formed whatever the masses and gravity (fast).
+    // r^2 * sqrt(r^2) and its reciprocal (fast) are formed whatever the masses and gravity.
     if (!(normalRange(2 * lgNear) && normalRange(3 * lgNear) && normalRange(3 * lgFar))) return false;
-    // Without gravity (or without a live particle) no force is formed at all.
-    if (g == 0 || heaviest == 0) return true;
-    const double lgG = std::log2(g);
+    if (heaviest == 0) return true;
+    // So is the divisor m * r of the literal terms, even without gravity (0 / 0 is not 0).
     const double lgLight = std::log2(lightest);
     const double lgHeavy = std::log2(heaviest);
+    if (!(normalRange(lgLight + lgNear) && normalRange(lgHeavy + lgFar))) return false;
+    // Without gravity no force is formed at all.
+    if (g == 0) return true;
+    const double lgG = std::log2(g);
     const double lgStep = std::log2(TIME_STEP);
     const bool ranges[] = {
         // m * gravity and m * gravity * m (literal), gravity * m * dt (fast)
         normalRange(lgG + lgLight), normalRange(lgG + lgHeavy), normalRange(lgG + 2 * lgLight),
         normalRange(lgG + 2 * lgHeavy), normalRange(lgG + lgLight + lgStep), normalRange(lgG + lgHeavy + lgStep),
-        // the force, its divisor m * r, and the largest and smallest pull of one pair
+        // the force, and the largest and smallest pull of one pair
         normalRange(lgG + 2 * lgLight - 2 * lgFar), normalRange(lgG + 2 * lgHeavy - 2 * lgNear),
-        normalRange(lgLight + lgNear), normalRange(lgHeavy + lgFar),
         normalRange(lgG + 2 * lgLight - 2 * lgFar - lgHeavy + lgStep),
         normalRange(lgG + 2 * lgHeavy - 2 * lgNear - lgLight + lgStep)};
     for (bool inRange : ranges) {
@@ -111,19 +113,8 @@ void stepSimulationFast(double width, double height) {
         stepSimulationLiteral(width, height);
         return;
     }
-    // Only where the buffers were sized without reallocate (tests); the program never grows here.
-    reserveStepScratch(last + 1);
-    prepareStepThreads();
-    snapshotAndDrift(last, width, height);
-
     const bool mergingOn = simParameters.mergeEnabled == 1;
-    if (!mergingOn) {
-        clearMergeSchedule(last);
-    } else if (!scheduleMerges(last, width, height)) {
-        noteLiteralHandOver(true);
-        restartLiterally(last, width, height);
-        return;
-    }
+    if (!beginStep(last, width, height, mergingOn)) return;
     const MergeSchedule& schedule = mergeSchedule();
 
     const LiveIndex& live = indexLiveParticles(last);

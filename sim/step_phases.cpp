@@ -4,6 +4,8 @@
 #include <cstddef>
 
 #include "engine.h"
+#include "merge_search.h"
+#include "worker_pool.h"
 
 namespace {
 
@@ -25,6 +27,21 @@ void snapshotAndDrift(int32_t last, double width, double height) {
         c[i].x = wrapInside(c[i].x + s[i].vx * TIME_STEP, width);
         c[i].y = wrapInside(c[i].y + s[i].vy * TIME_STEP, height);
     }
+}
+
+bool beginStep(int32_t last, double width, double height, bool merging) {
+    // Only where the buffers were sized without reallocate (tests); the program never grows here.
+    reserveStepScratch(last + 1);
+    prepareStepThreads();
+    snapshotAndDrift(last, width, height);
+    if (!merging) {
+        clearMergeSchedule(last);
+        return true;
+    }
+    if (scheduleMerges(last, width, height)) return true;
+    noteLiteralHandOver(true);
+    restartLiterally(last, width, height);
+    return false;
 }
 
 void restartLiterally(int32_t last, double width, double height) {

@@ -12,6 +12,11 @@
 // snapshot's velocities and wrapped onto the field.
 void snapshotAndDrift(int32_t last, double width, double height);
 
+// What every step of the exact and fast engines begins with, once it takes the state: scratch and
+// threads ready, phases 1 and 2, and the merges scheduled (or none, with merging off). False when
+// the merges were too many to hold: the step was then handed to the literal one.
+bool beginStep(int32_t last, double width, double height, bool merging);
+
 // Puts records 0..last back as the snapshot holds them (the step's start) and steps literally:
 // for a state an engine found it cannot reproduce after it had begun.
 void restartLiterally(int32_t last, double width, double height);

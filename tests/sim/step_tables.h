@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "engine.h"
@@ -85,6 +86,39 @@ inline ::testing::AssertionResult sameBytes(const Table& expected, const Table& 
                    << (sameBits(a.vy, e.vy) ? "" : " vy bits differ");
     }
     return ::testing::AssertionSuccess();
+}
+
+// A small random state with hostile values: masses from tiny to huge, near-coincident pairs,
+// positions on the edges and a little outside, radii 0, signed zeros, gravity from 0 to huge;
+// it also sets gravity and the merge switch. One draw of the generator fixes it.
+inline Table hostileState(std::mt19937_64& random) {
+    const auto pick = [&](std::initializer_list<double> values) {
+        return *(values.begin() + static_cast<std::ptrdiff_t>(random() % values.size()));
+    };
+    const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
+    simParameters.mergeEnabled = static_cast<int32_t>(random() % 2);
+    simParameters.gravity = pick({20.0, 20.0, 20.0, -20.0, 0.0, 1e-100, 1e9, 1e100, 3.5e200});
+    const auto count = static_cast<int32_t>(1 + random() % 10);
+    Table t;
+    for (int32_t k = 0; k < count; ++k) {
+        Particle p{};
+        p.mass = random() % 4 != 0 ? pick({0.0, 1.0, uniform(0.1, 100)})
+                                   : pick({1e-150, 1e-300, 1e150, 1e300, 5e-324, 3e-160});
+        p.radius = pick({0.0, 1.0, uniform(0, 5), 40.0});
+        p.x = random() % 64 == 0 ? -0.0 : pick({uniform(0, 1000), 0.0, 1000.0, -0.5, 1000.25, 500.0, 1e-140});
+        p.y = pick({uniform(0, 700), 0.0, 700.0, -0.25, 700.5, 350.0});
+        p.vx = pick({uniform(-50, 50), 0.0, -0.0, 1e6});
+        p.vy = pick({uniform(-50, 50), 0.0, -0.0});
+        // Near-coincident with the one before.
+        if (k > 0 && random() % 4 == 0) {
+            const Particle& q = t.records.back();
+            p.x = q.x + pick({0.0, 1e-9, -1e-13, 1e-140});
+            p.y = q.y + pick({0.0, 1e-12, 2e-13});
+        }
+        t.records.push_back(p);
+    }
+    t.lastIndex = count - 1;
+    return t;
 }
 
 // Puts back the engine, threads and kernel level a test changed.
