@@ -142,32 +142,11 @@ protected:
     double worstRatio = 0;
 };
 
-struct Sweep {
-    int32_t count;
-    double radius;
-    double spread;
-    double gravity;
-    int32_t merge;
-    double width;
-    double height;
-    int32_t steps;
-};
-
-// Seeds by populations of several sizes and densities; the small fields force many merges per step.
-const Sweep SWEEPS[] = {
-    {2, 40.0, 50, 20, 1, 100, 70, 3},     {17, 2.0, 50, 20, 1, 60, 40, 3},    {65, 2.0, 50, 20, 1, 100, 70, 3},
-    {130, 2.12, 50, 20, 1, 200, 140, 2},  {300, 2.0, 50, 20, 1, 1000, 700, 2}, {200, 1.0, 20, 20, 0, 300, 200, 2},
-    {150, 3.0, 80, -20, 1, 150, 100, 2},  {120, 2.0, 50, 0, 1, 120, 80, 2},
-};
-
 TEST_F(FastStep, MatchesLiteralOverSeedsSizesAndParameters) {
     int64_t merges = 0;
     int64_t runs = 0;
     for (const Sweep& sweep : SWEEPS) {
-        simParameters.meanRadius = sweep.radius;
-        simParameters.speedSpread = sweep.spread;
-        simParameters.gravity = sweep.gravity;
-        simParameters.mergeEnabled = sweep.merge;
+        applySweep(sweep);
         for (uint32_t seed = 1; seed <= 50; ++seed) {
             SCOPED_TRACE("count " + std::to_string(sweep.count) + " seed " + std::to_string(seed));
             Table state = population(sweep.count, 1000 + seed * 7919, sweep.width, sweep.height);
@@ -186,38 +165,14 @@ TEST_F(FastStep, MatchesLiteralOverSeedsSizesAndParameters) {
     RecordProperty("worstVelocityRatio", std::to_string(worstRatio));
 }
 
-TEST_F(FastStep, ChainOfMergesInOneStep) {
-    // Equal radii 1, 1.5 apart: each record is absorbed by the next, and the survivor of each merge
-    // merges again with its snapshot geometry; outsiders pull on all of them before and after.
-    Table t;
-    t.records.push_back(body(3, 0.5, 300, 300, 1, -2));
-    for (int k = 0; k < 8; ++k) t.records.push_back(body(1 + k, 1, 100 + 1.5 * k, 200, k, -k));
-    t.records.push_back(body(5, 0.5, 120, 210, -3, 0));
-    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
-    const Table fast = compareStep(t);
-    EXPECT_EQ(liveCount(fast), 3);
-}
-
-TEST_F(FastStep, OneParticleAbsorbsSeveralOnBothSidesOfItsIndex) {
-    Table t = tableOf({body(1, 0.5, 500, 350, 1, 1), body(2, 1, 501, 350, 2, 0), body(4, 0.2, 700, 100, 0, 3),
-                       body(9, 3, 500.5, 351, -1, 0), body(1, 0.5, 499, 349, 0, -1), body(3, 1, 502, 352, 5, 5),
-                       body(2, 0.1, 800, 600, 0, 0), body(1, 1, 498, 350, -2, 2)});
-    const Table fast = compareStep(t);
-    EXPECT_EQ(liveCount(fast), 3);
-}
-
-TEST_F(FastStep, SurvivorLaterAbsorbedAndEqualRadii) {
-    // 1 absorbs 0 (equal radii: the later survives), then 3 absorbs 1; 2 and 4 are outsiders
-    // whose pulls land before and after each merge.
-    Table t = tableOf({body(2, 1, 100, 100, 1, 0), body(2, 1, 101.5, 100, 0, 1), body(7, 0.3, 140, 90, 0, 0),
-                       body(5, 2, 103, 101, -1, -1), body(1, 0.3, 60, 130, 2, 2)});
-    compareStep(t);
+TEST_F(FastStep, ChainsOfMergesAndOneParticleAbsorbingSeveral) {
+    EXPECT_EQ(liveCount(compareStep(chainOfMerges())), 3);
+    EXPECT_EQ(liveCount(compareStep(oneAbsorbsSeveral())), 3);
+    compareStep(survivorLaterAbsorbed());
 }
 
 TEST_F(FastStep, MergesAcrossBothEdgesAndTheCorner) {
-    Table t = tableOf({body(10, 3, 500, 1), body(5, 2, 500, 699), body(4, 2, 0.5, 300), body(4, 2, 999.2, 301),
-                       body(1, 1, 0.3, 0.2), body(2, 1, 999.6, 699.5), body(1, 1, 0.1, 699.9), body(3, 0.5, 200, 200)});
-    Table fast = compareStep(t);
+    Table fast = compareStep(mergesAcrossEdges());
     // Survivors pulled across an edge lie outside the field; the next step starts from there.
     bool outside = false;
     for (int32_t i = 0; i <= fast.lastIndex; ++i) {
@@ -230,44 +185,20 @@ TEST_F(FastStep, MergesAcrossBothEdgesAndTheCorner) {
     compareStep(fast);
 }
 
-TEST_F(FastStep, BornDeadRecordsNeitherPullNorMerge) {
+TEST_F(FastStep, BornDeadCoincidentAndHalfAPeriodApart) {
     for (int32_t merge : {1, 0}) {
+        SCOPED_TRACE("merge " + std::to_string(merge));
         simParameters.mergeEnabled = merge;
-        Table t = tableOf({Particle{0, 0, 100, 100, 3, 4}, body(1, 1, 100, 100.5), Particle{0, 0, 100.2, 100, 0, 0},
-                           body(2, 1, 101, 100, 1, 1), body(3, 0.4, 400, 100), Particle{0, 0, 50, 50, 1, 1},
-                           Particle{0, 0, 60, 50, 1, 1}});
-        compareStep(t);
-    }
-}
-
-TEST_F(FastStep, CoincidentParticlesMergeOrExertNothing) {
-    for (int32_t merge : {1, 0}) {
-        simParameters.mergeEnabled = merge;
-        Table t = tableOf({body(1, 1, 300, 300, 1, 0), body(2, 1, 300, 300, 0, 1), body(3, 0, 300, 300),
-                           body(1, 0.5, 310, 305), body(4, 0, 310, 305, 2, 2)});
-        const Table fast = compareStep(t);
+        compareStep(bornDead());
+        const Table fast = compareStep(coincident());
         for (int32_t i = 0; i <= fast.lastIndex; ++i) {
             EXPECT_FALSE(std::isnan(fast.records[static_cast<std::size_t>(i)].vx));
         }
+        compareStep(halfAPeriodApart());
     }
 }
 
-TEST_F(FastStep, PairsHalfAPeriodApart) {
-    simParameters.mergeEnabled = 0;
-    Table t = tableOf({body(1, 0.1, 0, 350), body(1, 0.1, 500, 350), body(2, 0.1, 250, 0), body(2, 0.1, 250, 350),
-                       body(3, 0.1, 750, 350), body(1, 0.1, 1000, 700)});
-    compareStep(t);
-    simParameters.mergeEnabled = 1;
-    compareStep(t);
-}
-
-TEST_F(FastStep, LargeBodiesMergeWithoutTheGrid) {
-    // Radii far beyond the grid's cells: the big bodies are tested against everyone.
-    Table t = tableOf({body(1, 0.5, 20, 350), body(900, 40, 10, 350), body(2, 1, 980, 340), body(1, 1, 500, 500),
-                       body(800, 35, 60, 380), body(1, 0.5, 505, 505), body(1, 0.5, 700, 100)});
-    const Table fast = compareStep(t);
-    EXPECT_LE(fast.lastIndex, 3);
-}
+TEST_F(FastStep, LargeBodiesMergeWithoutTheGrid) { EXPECT_LE(compareStep(largeBodies()).lastIndex, 3); }
 
 TEST_F(FastStep, EmptyLoneAndAllDeadTables) {
     compareStep(tableOf({}));

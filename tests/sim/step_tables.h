@@ -88,6 +88,94 @@ inline ::testing::AssertionResult sameBytes(const Table& expected, const Table& 
     return ::testing::AssertionSuccess();
 }
 
+// States where the order of merges, of pairs and of signs matters.
+
+// Equal radii 1.5 apart: each record is absorbed by the next, and the survivor of each merge merges
+// again with its snapshot geometry; outsiders pull on all of them before and after. Three live after.
+inline Table chainOfMerges() {
+    Table t;
+    t.records.push_back(body(3, 0.5, 300, 300, 1, -2));
+    for (int k = 0; k < 8; ++k) t.records.push_back(body(1 + k, 1, 100 + 1.5 * k, 200, k, -k));
+    t.records.push_back(body(5, 0.5, 120, 210, -3, 0));
+    t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
+    return t;
+}
+
+// Record 3 absorbs partners on both sides of its index. Three live after.
+inline Table oneAbsorbsSeveral() {
+    return tableOf({body(1, 0.5, 500, 350, 1, 1), body(2, 1, 501, 350, 2, 0), body(4, 0.2, 700, 100, 0, 3),
+                    body(9, 3, 500.5, 351, -1, 0), body(1, 0.5, 499, 349, 0, -1), body(3, 1, 502, 352, 5, 5),
+                    body(2, 0.1, 800, 600, 0, 0), body(1, 1, 498, 350, -2, 2)});
+}
+
+// 1 absorbs 0 (equal radii: the later survives), then 3 absorbs 1; 2 and 4 are outsiders whose
+// pulls land before and after each merge.
+inline Table survivorLaterAbsorbed() {
+    return tableOf({body(2, 1, 100, 100, 1, 0), body(2, 1, 101.5, 100, 0, 1), body(7, 0.3, 140, 90, 0, 0),
+                    body(5, 2, 103, 101, -1, -1), body(1, 0.3, 60, 130, 2, 2)});
+}
+
+// Pairs merging across the left and right edges, the top and bottom ones and the corner; survivors
+// end outside the field.
+inline Table mergesAcrossEdges() {
+    return tableOf({body(10, 3, 500, 1), body(5, 2, 500, 699), body(4, 2, 0.5, 300), body(4, 2, 999.2, 301),
+                    body(1, 1, 0.3, 0.2), body(2, 1, 999.6, 699.5), body(1, 1, 0.1, 699.9), body(3, 0.5, 200, 200)});
+}
+
+// Records born dead (mass and radius 0) among live ones, some on the same spots.
+inline Table bornDead() {
+    return tableOf({Particle{0, 0, 100, 100, 3, 4}, body(1, 1, 100, 100.5), Particle{0, 0, 100.2, 100, 0, 0},
+                    body(2, 1, 101, 100, 1, 1), body(3, 0.4, 400, 100), Particle{0, 0, 50, 50, 1, 1},
+                    Particle{0, 0, 60, 50, 1, 1}});
+}
+
+// Particles on the same spot: they merge, or with merging off (or radius 0) exert nothing.
+inline Table coincident() {
+    return tableOf({body(1, 1, 300, 300, 1, 0), body(2, 1, 300, 300, 0, 1), body(3, 0, 300, 300),
+                    body(1, 0.5, 310, 305), body(4, 0, 310, 305, 2, 2)});
+}
+
+// Pairs exactly half a period apart on one axis, and a particle on the far corner.
+inline Table halfAPeriodApart() {
+    return tableOf({body(1, 0.1, 0, 350), body(1, 0.1, 500, 350), body(2, 0.1, 250, 0), body(2, 0.1, 250, 350),
+                    body(3, 0.1, 750, 350), body(1, 0.1, 1000, 700)});
+}
+
+// Radii far beyond the merge grid's cells: the big bodies are tested against everyone. At most four
+// records after.
+inline Table largeBodies() {
+    return tableOf({body(1, 0.5, 20, 350), body(900, 40, 10, 350), body(2, 1, 980, 340), body(1, 1, 500, 500),
+                    body(800, 35, 60, 380), body(1, 0.5, 505, 505), body(1, 0.5, 700, 100)});
+}
+
+// A shape of population for the engines' comparisons over many seeds.
+struct Sweep {
+    int32_t count;
+    double radius;
+    double spread;
+    double gravity;
+    int32_t merge;
+    double width;
+    double height;
+    int32_t steps;  // steps compared from each drawn population
+};
+
+// Populations of several sizes and densities; the small fields force many merges per step,
+// chains of them included.
+inline constexpr Sweep SWEEPS[] = {
+    {2, 40.0, 50, 20, 1, 100, 70, 3},    {17, 2.0, 50, 20, 1, 60, 40, 3},     {65, 2.0, 50, 20, 1, 100, 70, 3},
+    {130, 2.12, 50, 20, 1, 200, 140, 2}, {300, 2.0, 50, 20, 1, 1000, 700, 2}, {200, 1.0, 20, 20, 0, 300, 200, 2},
+    {150, 3.0, 80, -20, 1, 150, 100, 2}, {120, 2.0, 50, 0, 1, 120, 80, 2},    {90, 1.5, 200, 2000, 0, 100, 70, 2},
+};
+
+// The sweep's parameters (all but the count and the field).
+inline void applySweep(const Sweep& sweep) {
+    simParameters.meanRadius = sweep.radius;
+    simParameters.speedSpread = sweep.spread;
+    simParameters.gravity = sweep.gravity;
+    simParameters.mergeEnabled = sweep.merge;
+}
+
 // A small random state with hostile values: masses from tiny to huge, near-coincident pairs,
 // positions on the edges and a little outside, radii 0, signed zeros, gravity from 0 to huge;
 // it also sets gravity and the merge switch. One draw of the generator fixes it.
