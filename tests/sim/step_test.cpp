@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "digest.h"
@@ -262,6 +263,46 @@ TEST_F(LiteralStep, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
     for (int t = 0; t < 1000; ++t) advanceTick();
     EXPECT_EQ(simState.lastIndex, 98);
     EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
+}
+
+void setEnvironment(const char* name, const char* value) {
+#if defined(_WIN32)
+    // "NAME=" removes it.
+    const std::string setting = std::string(name) + "=" + (value == nullptr ? "" : value);
+    _putenv(setting.c_str());
+#else
+    if (value == nullptr) {
+        unsetenv(name);
+    } else {
+        setenv(name, value, 1);
+    }
+#endif
+}
+
+// The program reads ORRELUNE_ENGINE; the driver reads --engine with the same names.
+TEST(StepEngineChoice, NamesAndTheEnvironment) {
+    StepEngine engine = StepEngine::Literal;
+    for (StepEngine e : {StepEngine::Literal, StepEngine::Exact, StepEngine::Fast}) {
+        EXPECT_TRUE(parseStepEngine(stepEngineName(e), engine));
+        EXPECT_EQ(engine, e);
+    }
+    for (const char* text : {"", "Exact", "fast ", "quick", "literally"}) {
+        EXPECT_FALSE(parseStepEngine(text, engine)) << text;
+    }
+    EXPECT_FALSE(parseStepEngine(nullptr, engine));
+
+    const char* saved = std::getenv("ORRELUNE_ENGINE");
+    const std::string kept = saved == nullptr ? "" : saved;
+    setEnvironment("ORRELUNE_ENGINE", "fast");
+    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Fast);
+    setEnvironment("ORRELUNE_ENGINE", "literal");
+    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Literal);
+    // Anything else, or nothing, is the exact engine.
+    setEnvironment("ORRELUNE_ENGINE", "FAST");
+    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Exact);
+    setEnvironment("ORRELUNE_ENGINE", nullptr);
+    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Exact);
+    setEnvironment("ORRELUNE_ENGINE", saved == nullptr ? nullptr : kept.c_str());
 }
 
 }  // namespace
