@@ -4,8 +4,8 @@
 // leaks into other files; include <immintrin.h> before opening a namespace around this header.
 //
 // AVX2 has no double estimates: the single-precision ones (12 bits) of the operand rounded to
-// float, so the sequence proves nothing where that float overflows or is subnormal (|b| or x
-// outside about [2^-126, 2^128)), and those lanes take the instruction.
+// float, so the sequence proves nothing where that float or its estimate is not a normal float
+// (|b| outside [2^-126, 2^126), x outside [2^-126, 2^128)), and those lanes take the instruction.
 #pragma once
 
 #include <immintrin.h>
