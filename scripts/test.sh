@@ -21,6 +21,9 @@ build/bench/orrelune-bench --benchmark_filter='count:500/' --benchmark_min_time=
 build/bench/orrelune-render-bench --benchmark_filter='count:500/' --benchmark_min_time=0.01
 build/bench/orrelune-fast-bench --benchmark_filter='Bound/threads:1|BM_Step/engine:[12]/threads:[12]/count:500/' \
   --benchmark_min_time=0.01
+build/bench/orrelune-divsqrt-bench --benchmark_min_time=0.01
+# The rounded division and square root against the instructions, on a thousandth of the full sweep's lanes.
+build/bench/orrelune-divsqrt-sweep --lanes 1e6
 
 # The Windows build (MinGW-w64), checked under Wine against the Linux build above.
 scripts/windows-test.sh
