@@ -23,7 +23,9 @@ enum Arg { ENGINE, THREADS, COUNT, RADIUS, MERGE, WARM };
 
 constexpr int64_t LITERAL = 0;
 constexpr int64_t FAST = 1;
+// The exact engine with the instructions' quotients and roots, and with built ones (the same bits).
 constexpr int64_t EXACT = 2;
+constexpr int64_t EXACT_BUILT = 3;
 
 StepEngine engineOf(int64_t engine) {
     return engine == LITERAL ? StepEngine::Literal : engine == FAST ? StepEngine::Fast : StepEngine::Exact;
@@ -61,6 +63,7 @@ void BM_Step(benchmark::State& state) {
     simState.current.reallocate();
     simState.snapshot.reallocate();
     setStepEngine(engineOf(state.range(ENGINE)));
+    setExactDivision(state.range(ENGINE) == EXACT_BUILT ? ExactDivision::Built : ExactDivision::Instructions);
     setStepThreads(static_cast<int32_t>(state.range(THREADS)));
     const auto records = static_cast<int32_t>(table.size());
     int32_t live = 0;
@@ -83,7 +86,8 @@ void BM_Step(benchmark::State& state) {
         2 * pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["ns_per_pair"] =
         benchmark::Counter(pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.SetLabel(std::string(stepEngineName(engineOf(state.range(ENGINE)))) + " " + cpuLevelName(stepCpuLevel()) +
+    state.SetLabel(std::string(stepEngineName(engineOf(state.range(ENGINE)))) +
+                   (state.range(ENGINE) == EXACT_BUILT ? " built" : "") + " " + cpuLevelName(stepCpuLevel()) +
                    (lastStepWasLiteral() ? " (handed to literal)" : ""));
 }
 
@@ -138,6 +142,18 @@ void issueCases(benchmark::internal::Benchmark* b) {
     }
 }
 
+// The exact engine's two ways to its quotients and roots, in the same runs.
+void divisionCases(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
+    for (int64_t engine : {EXACT, EXACT_BUILT}) {
+        for (int64_t threads : {int64_t{1}, int64_t{2}}) {
+            b->Args({engine, threads, 5000, 2120, 0, 1});
+            b->Args({engine, threads, 20000, 2000, 0, 0});
+            b->Args({engine, threads, 50000, 671, 1, 0});
+        }
+    }
+}
+
 void tickSizes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
     for (int64_t threads : {int64_t{1}, int64_t{2}}) {
@@ -157,6 +173,7 @@ void literal50000(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_SqrtDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqrtThreeDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Apply(issueCases)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)->Name("BM_ExactDivision")->Apply(divisionCases)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Name("BM_TickSizes")->Apply(tickSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)
     ->Name("BM_Literal50000")

@@ -31,6 +31,17 @@ int32_t stepThreads();
 void setStepCpuLimit(CpuLevel limit);
 CpuLevel stepCpuLevel();
 
+// How the exact engine forms its quotients and square roots: with the instructions, or built from
+// the processor's estimates with fused multiply-adds and proven lane by lane (rounded_divsqrt_*.h),
+// or whichever of the two a short timing at first use finds faster (the default). The bits are the
+// same every way; only the portable kernels have no built way.
+enum class ExactDivision { Instructions, Built, Faster };
+void setExactDivision(ExactDivision way);
+ExactDivision exactDivision();
+// Whether the exact engine's steps build their quotients and roots at the current kernel level
+// (timing both ways first, once per level, where the choice is left to it).
+bool exactDivisionBuilt();
+
 // Sizes the engines' scratch for n records; called wherever the particle buffers are sized.
 void reserveStepScratch(int32_t n);
 

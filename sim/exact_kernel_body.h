@@ -1,7 +1,8 @@
 // The exact engine's fold, written once over the 8-lane vector type V with mask type M of the
 // fast kernels (step_kernel_body.h), one lane a particle. Only + - * / sqrt, comparisons,
 // selections and sign flips: every lane computes the literal step's term of its pair with the same
-// operations on the same operands, so each instruction set gives the literal bits.
+// operations on the same operands, so each instruction set gives the literal bits. BUILT takes
+// the quotients and roots from rounded_divsqrt_*.h, which give the instructions' bits too.
 //
 // A lane k meets partner p in the pair (i, j) = (min, max). The literal term added to k is
 //   +-((dxo * F) * ex) / (s[k].mass * r) * TIME_STEP,  F = -(s[i].mass * gravity * s[j].mass) / (r * r),
@@ -49,7 +50,7 @@ struct LaneValues {
 // them, exert nothing), where the partner's cut allows and within their range. Unguarded, every
 // lane takes it: a coincident pair then turns its lane's velocity into NaN (0 times infinity),
 // which the fold notices at its end and answers by folding again, guarded.
-template <Side SIDE, bool RANGED, bool PARTNER_CUT, bool GUARDED>
+template <bool BUILT, Side SIDE, bool RANGED, bool PARTNER_CUT, bool GUARDED>
 KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneValues& l) {
     const V xp = broadcast(g.x[p]);
     const V yp = broadcast(g.y[p]);
@@ -71,7 +72,7 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     PairStage s;
     s.ox = vmin(wx, dx);
     s.oy = vmin(wy, dy);
-    const V r = vsqrt(vmin(wx * wx, dx * dx) + vmin(wy * wy, dy * dy));
+    const V r = squareRoot<BUILT>(vmin(wx * wx, dx * dx) + vmin(wy * wy, dy * dy));
 
     V product{};
     if constexpr (SIDE == Side::Before) {
@@ -81,7 +82,7 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     } else {
         product = select(second, broadcast(g.massG[p]) * l.mk, l.mgk * broadcast(g.mass[p]));
     }
-    s.q = product / (r * r);
+    s.q = quotient<BUILT>(product, r * r);
     s.mr = l.mk * r;
 
     // The literal sign is that of the magnitude times -dt, flipped where "the pair's i lies above
@@ -111,17 +112,21 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     return s;
 }
 
-template <Side SIDE>
+template <bool BUILT, Side SIDE>
 KERNEL_INLINE void finishPair(const PairStage& s, const LaneValues& l, V& vx, V& vy) {
+    // The two terms divide by the same m * r.
+    V qx{};
+    V qy{};
+    quotients<BUILT>(s.ox * s.q, s.oy * s.q, s.mr, qx, qy);
     V tx{};
     V ty{};
     if constexpr (SIDE == Side::Among) {
-        tx = flipSignWhere(s.flipX, s.ox * s.q / s.mr * l.negativeStep);
-        ty = flipSignWhere(s.flipY, s.oy * s.q / s.mr * l.negativeStep);
+        tx = flipSignWhere(s.flipX, qx * l.negativeStep);
+        ty = flipSignWhere(s.flipY, qy * l.negativeStep);
     } else {
         const V step = SIDE == Side::After ? l.step : l.negativeStep;
-        tx = flipSignBy(s.signX, s.ox * s.q / s.mr * step);
-        ty = flipSignBy(s.signY, s.oy * s.q / s.mr * step);
+        tx = flipSignBy(s.signX, qx * step);
+        ty = flipSignBy(s.signY, qy * step);
     }
     if (s.guarded) {
         vx = addWhere(s.take, vx, tx);
@@ -132,31 +137,31 @@ KERNEL_INLINE void finishPair(const PairStage& s, const LaneValues& l, V& vx, V&
     }
 }
 
-template <Side SIDE, bool RANGED, bool GUARDED>
+template <bool BUILT, Side SIDE, bool RANGED, bool GUARDED>
 KERNEL_INLINE PairStage prepare(const ExactView& g, int32_t p, const LaneValues& l) {
     // Cuts are rare: most partners skip the test.
-    if (g.cut[p] == NO_CUT) return preparePair<SIDE, RANGED, false, GUARDED>(g, p, l);
-    return preparePair<SIDE, RANGED, true, true>(g, p, l);
+    if (g.cut[p] == NO_CUT) return preparePair<BUILT, SIDE, RANGED, false, GUARDED>(g, p, l);
+    return preparePair<BUILT, SIDE, RANGED, true, true>(g, p, l);
 }
 
 // The partners [begin, end) in order. Each partner's pair is prepared one partner ahead of its
 // terms being added, so that the square root and divisions of consecutive partners overlap
 // instead of waiting on each other; the additions keep their order.
-template <Side SIDE, bool RANGED, bool GUARDED>
+template <bool BUILT, Side SIDE, bool RANGED, bool GUARDED>
 inline void foldRun(const ExactView& g, int32_t begin, int32_t end, const LaneValues& l, V& vx, V& vy) {
     if (begin >= end) return;
-    PairStage ready = prepare<SIDE, RANGED, GUARDED>(g, begin, l);
+    PairStage ready = prepare<BUILT, SIDE, RANGED, GUARDED>(g, begin, l);
     for (int32_t p = begin + 1; p < end; ++p) {
-        const PairStage next = prepare<SIDE, RANGED, GUARDED>(g, p, l);
-        finishPair<SIDE>(ready, l, vx, vy);
+        const PairStage next = prepare<BUILT, SIDE, RANGED, GUARDED>(g, p, l);
+        finishPair<BUILT, SIDE>(ready, l, vx, vy);
         ready = next;
     }
-    finishPair<SIDE>(ready, l, vx, vy);
+    finishPair<BUILT, SIDE>(ready, l, vx, vy);
 }
 
 // Partners before and after the lanes are unguarded unless ranged or asked; among them the
 // lanes themselves are partners, so that stretch is always guarded.
-template <bool RANGED, bool GUARDED>
+template <bool BUILT, bool RANGED, bool GUARDED>
 void foldSides(const ExactView& g, const ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
                V& vx, V& vy) {
     const LaneValues l{load(lanes.x),      load(lanes.y),       load(lanes.mass), load(lanes.massG),
@@ -166,26 +171,36 @@ void foldSides(const ExactView& g, const ExactLanes& lanes, int32_t first, int32
     const int32_t amongBegin = begin > first ? begin : first;
     const int32_t amongEnd = end < last + 1 ? end : last + 1;
     const int32_t afterBegin = begin > last + 1 ? begin : last + 1;
-    foldRun<Side::Before, RANGED, RANGED || GUARDED>(g, begin, beforeEnd, l, vx, vy);
-    foldRun<Side::Among, RANGED, true>(g, amongBegin, amongEnd, l, vx, vy);
-    foldRun<Side::After, RANGED, RANGED || GUARDED>(g, afterBegin, end, l, vx, vy);
+    foldRun<BUILT, Side::Before, RANGED, RANGED || GUARDED>(g, begin, beforeEnd, l, vx, vy);
+    foldRun<BUILT, Side::Among, RANGED, true>(g, amongBegin, amongEnd, l, vx, vy);
+    foldRun<BUILT, Side::After, RANGED, RANGED || GUARDED>(g, afterBegin, end, l, vx, vy);
 }
 
-void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
+template <bool BUILT>
+void foldGroup(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
                bool ranged) {
     V vx = load(lanes.vx);
     V vy = load(lanes.vy);
     if (ranged) {
-        foldSides<true, true>(g, lanes, first, last, begin, end, vx, vy);
+        foldSides<BUILT, true, true>(g, lanes, first, last, begin, end, vx, vy);
     } else {
-        foldSides<false, false>(g, lanes, first, last, begin, end, vx, vy);
+        foldSides<BUILT, false, false>(g, lanes, first, last, begin, end, vx, vy);
         // A NaN from a coincident pair (or from the arithmetic itself): fold again, guarded.
         if (anyLane(notANumber(vx) | notANumber(vy))) {
             vx = load(lanes.vx);
             vy = load(lanes.vy);
-            foldSides<false, true>(g, lanes, first, last, begin, end, vx, vy);
+            foldSides<BUILT, false, true>(g, lanes, first, last, begin, end, vx, vy);
         }
     }
     store(lanes.vx, vx);
     store(lanes.vy, vy);
+}
+
+void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
+               bool ranged) {
+    if (HAS_BUILT_DIVISION && g.builtDivision) {
+        foldGroup<HAS_BUILT_DIVISION>(g, lanes, first, last, begin, end, ranged);
+    } else {
+        foldGroup<false>(g, lanes, first, last, begin, end, ranged);
+    }
 }

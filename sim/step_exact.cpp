@@ -12,7 +12,10 @@
 //    overlapping particles);
 //  - any step whose velocities come out infinite or not a number: such values are the literal
 //    step's own, but a NaN's bits depend on the order of operands the compiler chose.
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 #include <vector>
 
@@ -25,6 +28,8 @@
 #include "worker_pool.h"
 
 namespace {
+
+ExactDivision divisionWay = ExactDivision::Faster;
 
 struct ExactScratch {
     std::vector<double> x, y, mass, massG, cut;  // by live position
@@ -48,6 +53,49 @@ bool exactPathApplies(const ParticleBuffer& c, int32_t last, double width, doubl
     return !merging || mergeSearchApplies(c, last, width, height);
 }
 
+// Times one fold of a group of lanes over synthetic partners each way and tells whether the built
+// quotients and roots were the faster; the bits are the same, so only the time is compared.
+bool builtDivisionIsFaster(const GravityKernels& kernels) {
+    constexpr int32_t PARTNERS = 1024;
+    std::vector<double> x(PARTNERS), y(PARTNERS), mass(PARTNERS), massG(PARTNERS), cut(PARTNERS, NO_CUT);
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&state] {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        return static_cast<double>(state >> 11) * 0x1p-53;
+    };
+    for (int32_t p = 0; p < PARTNERS; ++p) {
+        x[static_cast<std::size_t>(p)] = 1000 * next();
+        y[static_cast<std::size_t>(p)] = 700 * next();
+        mass[static_cast<std::size_t>(p)] = 1 + 99 * next();
+        massG[static_cast<std::size_t>(p)] = mass[static_cast<std::size_t>(p)] * 20;
+    }
+    ExactView view{x.data(), y.data(), mass.data(), massG.data(), cut.data(), PARTNERS, 1000, 700, TIME_STEP, false};
+    const auto timeFold = [&](bool built) {
+        view.builtDivision = built;
+        ExactLanes lanes{};
+        for (int32_t k = 0; k < EXACT_LANES; ++k) {
+            const auto at = static_cast<std::size_t>(PARTNERS / 2 + k);
+            lanes.x[k] = x[at];
+            lanes.y[k] = y[at];
+            lanes.mass[k] = mass[at];
+            lanes.massG[k] = massG[at];
+            lanes.pos[k] = PARTNERS / 2 + k;
+            lanes.to[k] = PARTNERS;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        kernels.exactFold(view, lanes, PARTNERS / 2, PARTNERS / 2 + EXACT_LANES - 1, 0, PARTNERS, false);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    // The best of several turns each, alternating, so that a busy moment weighs on both.
+    double instructions = INFINITY;
+    double built = INFINITY;
+    for (int turn = 0; turn < 7; ++turn) {
+        instructions = std::min(instructions, timeFold(false));
+        built = std::min(built, timeFold(true));
+    }
+    return built < instructions;
+}
+
 bool velocitiesFinite(int32_t last) {
     const ParticleBuffer& c = simState.current;
     for (int32_t i = 0; i <= last; ++i) {
@@ -57,6 +105,21 @@ bool velocitiesFinite(int32_t last) {
 }
 
 }  // namespace
+
+void setExactDivision(ExactDivision way) { divisionWay = way; }
+
+ExactDivision exactDivision() { return divisionWay; }
+
+bool exactDivisionBuilt() {
+    const CpuLevel level = stepCpuLevel();
+    if (level == CpuLevel::Scalar || divisionWay == ExactDivision::Instructions) return false;
+    if (divisionWay == ExactDivision::Built) return true;
+    // Timed once per level; -1 for not yet.
+    static int faster[3] = {-1, -1, -1};
+    int& choice = faster[static_cast<int>(level)];
+    if (choice < 0) choice = builtDivisionIsFaster(stepKernels()) ? 1 : 0;
+    return choice == 1;
+}
 
 void reserveExactStep(int32_t n) {
     const auto count = static_cast<std::size_t>(n > 0 ? n : 0);
@@ -92,7 +155,7 @@ void stepSimulationExact(double width, double height) {
     }
     if (n >= 2) {
         const ExactView view{scratch.x.data(), scratch.y.data(), scratch.mass.data(), scratch.massG.data(),
-                             scratch.cut.data(), n, width, height, TIME_STEP};
+                             scratch.cut.data(), n, width, height, TIME_STEP, exactDivisionBuilt()};
         foldExactVelocities(view, stepKernels(), live, stepThreads() > 1 && n >= MIN_PARALLEL_EXACT_COUNT);
         if (!velocitiesFinite(last)) {
             noteLiteralHandOver(true);

@@ -7,6 +7,8 @@
 #if defined(ORRELUNE_X86_KERNELS)
 #include <immintrin.h>
 
+#include "rounded_divsqrt_avx2.h"
+
 namespace {
 
 struct V {
@@ -85,6 +87,31 @@ inline V flipSignBy(V sign, V a) {
 inline V addWhere(M m, V a, V b) {
     return V{_mm256_blendv_pd(a.lo, _mm256_add_pd(a.lo, b.lo), m.lo),
              _mm256_blendv_pd(a.hi, _mm256_add_pd(a.hi, b.hi), m.hi)};
+}
+
+// The exact folds' quotients and roots, from the instructions or built (each half on its own).
+constexpr bool HAS_BUILT_DIVISION = true;
+template <bool BUILT>
+inline V squareRoot(V x) {
+    if constexpr (BUILT) return V{roundedSqrt(x.lo), roundedSqrt(x.hi)};
+    return vsqrt(x);
+}
+template <bool BUILT>
+inline V quotient(V a, V b) {
+    if constexpr (BUILT) return V{roundedDivide(a.lo, b.lo), roundedDivide(a.hi, b.hi)};
+    return a / b;
+}
+template <bool BUILT>
+inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
+    if constexpr (BUILT) {
+        const auto lo = roundedDivide2(a1.lo, a2.lo, b.lo);
+        const auto hi = roundedDivide2(a1.hi, a2.hi, b.hi);
+        q1 = V{lo.first, hi.first};
+        q2 = V{lo.second, hi.second};
+    } else {
+        q1 = a1 / b;
+        q2 = a2 / b;
+    }
 }
 
 #include "exact_kernel_body.h"

@@ -7,6 +7,8 @@
 #if defined(ORRELUNE_X86_KERNELS)
 #include <immintrin.h>
 
+#include "rounded_divsqrt_avx512.h"
+
 namespace {
 
 struct V {
@@ -54,6 +56,30 @@ inline V flipSignBy(V sign, V a) {
 inline V addWhere(M m, V a, V b) { return V{_mm512_mask_add_pd(a.v, m.m, a.v, b.v)}; }
 
 #include "step_kernel_body.h"
+
+// The exact folds' quotients and roots, from the instructions or built.
+constexpr bool HAS_BUILT_DIVISION = true;
+template <bool BUILT>
+inline V squareRoot(V x) {
+    if constexpr (BUILT) return V{roundedSqrt(x.v)};
+    return vsqrt(x);
+}
+template <bool BUILT>
+inline V quotient(V a, V b) {
+    if constexpr (BUILT) return V{roundedDivide(a.v, b.v)};
+    return a / b;
+}
+template <bool BUILT>
+inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
+    if constexpr (BUILT) {
+        const auto q = roundedDivide2(a1.v, a2.v, b.v);
+        q1 = V{q.first};
+        q2 = V{q.second};
+    } else {
+        q1 = a1 / b;
+        q2 = a2 / b;
+    }
+}
 
 #include "exact_kernel_body.h"
 

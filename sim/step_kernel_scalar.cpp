@@ -67,6 +67,22 @@ inline V addWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] + 
 
 #include "step_kernel_body.h"
 
+// The portable folds divide and take roots as written; nothing is built here.
+constexpr bool HAS_BUILT_DIVISION = false;
+template <bool BUILT>
+inline V squareRoot(V x) {
+    return vsqrt(x);
+}
+template <bool BUILT>
+inline V quotient(V a, V b) {
+    return a / b;
+}
+template <bool BUILT>
+inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
+    q1 = a1 / b;
+    q2 = a2 / b;
+}
+
 #include "exact_kernel_body.h"
 
 }  // namespace

@@ -55,6 +55,7 @@ struct ExactView {
     double width;
     double height;
     double timeStep;
+    bool builtDivision;  // quotients and roots built from estimates (the same bits), where the level has them
 };
 
 // Up to EXACT_LANES particles folded side by side, each over its own partners in ascending order.

@@ -105,14 +105,18 @@ TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
         }
         for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
             if (static_cast<int>(level) > static_cast<int>(best)) continue;
-            for (int32_t threads : {1, 2, 3}) {
-                SCOPED_TRACE(std::string(cpuLevelName(level)) + ", " + std::to_string(threads) + " threads, merge " +
-                             std::to_string(merge));
-                setStepCpuLimit(level);
-                setStepThreads(threads);
-                const Table exact = stepWith(StepEngine::Exact, start);
-                EXPECT_FALSE(lastStepWasLiteral());
-                EXPECT_TRUE(sameBytes(literal, exact));
+            for (ExactDivision way : {ExactDivision::Instructions, ExactDivision::Built}) {
+                for (int32_t threads : {1, 2, 3}) {
+                    SCOPED_TRACE(std::string(cpuLevelName(level)) + ", " + std::to_string(threads) + " threads, merge " +
+                                 std::to_string(merge) + (way == ExactDivision::Built ? ", built" : ""));
+                    setStepCpuLimit(level);
+                    setStepThreads(threads);
+                    setExactDivision(way);
+                    const Table exact = stepWith(StepEngine::Exact, start);
+                    EXPECT_FALSE(lastStepWasLiteral());
+                    EXPECT_TRUE(sameBytes(literal, exact));
+                    EXPECT_EQ(exactDivisionBuilt(), way == ExactDivision::Built && level != CpuLevel::Scalar);
+                }
             }
         }
     }
@@ -266,6 +270,37 @@ TEST_F(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
     // Most states are the exact step's own.
     EXPECT_LT(handedOver, STATES / 2);
     RecordProperty("handedOver", std::to_string(handedOver));
+}
+
+// Quotients and roots built from the processor's estimates are the instructions' bits: the whole
+// comparison again with them forced, where this processor has a vector level.
+TEST_F(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
+    setStepCpuLimit(CpuLevel::Avx512);
+    if (stepCpuLevel() == CpuLevel::Scalar) GTEST_SKIP() << "no vector kernels on this processor";
+    setExactDivision(ExactDivision::Built);
+    ASSERT_TRUE(exactDivisionBuilt());
+    for (const Sweep& sweep : SWEEPS) {
+        applySweep(sweep);
+        for (int64_t seed = 1; seed <= 10 && !HasFailure(); ++seed) {
+            SCOPED_TRACE("count " + std::to_string(sweep.count) + " seed " + std::to_string(seed));
+            Table state = population(sweep.count, 3000 + seed * 7919, sweep.width, sweep.height);
+            for (int k = 0; k < sweep.steps && !HasFailure(); ++k) state = compareStep(state, sweep.width, sweep.height);
+        }
+    }
+    simParameters = SimulationParameters{};
+    for (int32_t merge : {1, 0}) {
+        simParameters.mergeEnabled = merge;
+        compareStep(chainOfMerges());
+        compareStep(mergesAcrossEdges());
+        compareStep(coincident());
+        compareRun(population(500, 1000), 100, 1000);
+    }
+    std::mt19937_64 random(77);
+    for (int state = 0; state < 1000 && !HasFailure(); ++state) {
+        SCOPED_TRACE("hostile state " + std::to_string(state));
+        const Table t = hostileState(random);
+        ASSERT_TRUE(sameBytes(stepWith(StepEngine::Literal, t), stepWith(StepEngine::Exact, t)));
+    }
 }
 
 // The default run for a fixed clock: the literal step's golden hash, on every thread count.

@@ -220,6 +220,7 @@ protected:
         setStepEngine(savedEngine);
         setStepThreads(0);
         setStepCpuLimit(CpuLevel::Avx512);
+        setExactDivision(ExactDivision::Faster);
         ModelTest::TearDown();
     }
 
