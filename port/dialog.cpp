@@ -151,13 +151,13 @@ void controlTextChanged(HWND control, const char* text) {
 
 void buttonClicked(HWND control) {
     Control* c = controlRecord(control);
-    if (c == nullptr || !isPushButton(*c->control)) return;
+    if (c == nullptr || !isPushButton(*c->control) || IsWindowEnabled(controlOwners[control]) == FALSE) return;
     postCommand(controlOwners[control], c->control->id, control);
 }
 
 void dialogKeyPressed(HWND dialog, DialogKey key, HWND focus) {
     Dialog* d = dialogRecord(dialog);
-    if (d == nullptr) return;
+    if (d == nullptr || IsWindowEnabled(dialog) == FALSE) return;
     if (key == DialogKey::Escape) {
         postCommand(dialog, IDCANCEL, GetDlgItem(dialog, IDCANCEL));
         return;

@@ -14,8 +14,9 @@ public:
                       int clientHeight) override;
     void destroyWindow(HWND window) override;
     void showWindow(HWND window, bool visible) override;
+    void enableWindow(HWND window, bool enabled) override;
     void present(HWND window) override;
-    void pump() override;
+    bool dispatchEvent() override;
     void wait(int timeoutMs) override;
     // Dialogs (dialogbackend.cpp).
     DialogBaseUnits dialogBaseUnits(const DialogResource& dialog) override;

@@ -94,7 +94,7 @@ void onChanged(GtkEditable* editable, gpointer /*data*/) {
 
 gboolean onDialogDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer data) {
     // The dialog procedure (or the layer after it) turns this into Cancel.
-    PostMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
+    port::closeRequested(static_cast<HWND>(data));
     return TRUE;
 }
 
