@@ -100,6 +100,7 @@ port::DialogLayout build(HINSTANCE instance, const port::DialogResource& resourc
     port::DialogLayout layout{};
     layout.owner = owner;
     layout.resource = &resource;
+    layout.frame = port::frameOf(resource.style, owner != nullptr, port::WindowRole::ModalDialog);
     layout.rect = port::dialogUnitsToPixels(resource.x, resource.y, resource.width, resource.height, base);
     layout.dialog = port::createLayerWindow(dialogWindowProc, instance, resource.caption,
                                             layout.rect.right - layout.rect.left, layout.rect.bottom - layout.rect.top);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "frame.h"
 #include "resources.h"
 
 namespace port {
@@ -32,7 +33,8 @@ struct DialogLayout {
     HWND dialog;
     HWND owner;
     const DialogResource* resource;
-    RECT rect;  // the client area, placed relative to the owner's client area
+    WindowFrame frame;  // from the template's style
+    RECT rect;          // the client area, placed relative to the owner's client area
     std::vector<LaidOutControl> controls;
 };
 

@@ -306,6 +306,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     // A menu handle of our own is never made: a window shows its class menu.
     (void)menu;
     backend->createWindow(handle, created.title.c_str(), windowClass->menu, created.width, created.height);
+    // For a window that is no child, the parent is its owner.
+    HWND owner = (style & WS_CHILD) == 0 && find(parent) != nullptr ? parent : nullptr;
+    backend->frameWindow(handle, owner, port::frameOf(style, owner != nullptr, port::WindowRole::TopLevel));
 
     CREATESTRUCTA create{param, instance,       nullptr,     parent,    created.height, created.width,
                          y,     x == CW_USEDEFAULT ? 0 : x, static_cast<LONG>(style), windowName, className, exStyle};

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dialog.h"
+#include "frame.h"
 #include "gdi.h"
 #include "resources.h"
 
@@ -27,6 +28,11 @@ public:
     virtual void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                               int clientHeight) {
         (void)window, (void)title, (void)menu, (void)clientWidth, (void)clientHeight;
+    }
+    // Right after createWindow: the frame the window's style asks for, and its owner (nullptr
+    // for none).
+    virtual void frameWindow(HWND window, HWND owner, const WindowFrame& frame) {
+        (void)window, (void)owner, (void)frame;
     }
     virtual void destroyWindow(HWND window) { (void)window; }
     virtual void showWindow(HWND window, bool visible) { (void)window, (void)visible; }

@@ -1,5 +1,7 @@
 #include "backend.h"
 
+#include "toolkitframe.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -152,6 +154,14 @@ void GtkBackend::createWindow(HWND window, const char* title, const MenuResource
     g_signal_connect(native.window, "key-release-event", G_CALLBACK(onInputWhileDisabled), window);
     gtk_window_set_default_size(GTK_WINDOW(native.window), clientWidth, clientHeight + menuHeight);
     natives[window] = native;
+}
+
+void GtkBackend::frameWindow(HWND window, HWND owner, const WindowFrame& frame) {
+    auto found = natives.find(window);
+    if (found == natives.end()) return;
+    GtkWidget* ownerWindow = nativeWindow(owner);
+    applyFrame(GTK_WINDOW(found->second.window), frame, ownerWindow != nullptr ? GTK_WINDOW(ownerWindow) : nullptr,
+               gtk_window_get_title(GTK_WINDOW(found->second.window)));
 }
 
 void GtkBackend::destroyWindow(HWND window) {

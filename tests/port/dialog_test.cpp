@@ -243,6 +243,12 @@ TEST_F(Dialog, OpensWithInitDialogAndEndsWithTheResultOfEndDialog) {
     EXPECT_EQ(reinterpret_cast<HWND>(seen[0].wParam), fake.control(IDOK));
     EXPECT_EQ(fake.focus, fake.control(IDOK));
     EXPECT_EQ(commands(), std::vector<int>{IDOK});
+    // The template's frame: a caption with close only, fixed, modal above its owner.
+    EXPECT_EQ(fake.layout.frame,
+              port::frameOf(fake.layout.resource->style, true, port::WindowRole::ModalDialog));
+    EXPECT_TRUE(fake.layout.frame.closeButton);
+    EXPECT_FALSE(fake.layout.frame.minimizeButton);
+    EXPECT_TRUE(fake.layout.frame.modal);
     // Laid out in pixels from the default 6 x 13 base units, controls in template order.
     EXPECT_EQ(fake.layout.owner, ownerWindow);
     EXPECT_EQ(fake.layout.rect.right, 378);

@@ -24,6 +24,9 @@ public:
         createdTitle = title;
         menu = m;
     }
+    void frameWindow(HWND window, HWND owner, const port::WindowFrame& frame) override {
+        frames.push_back({window, owner, frame});
+    }
     void present(HWND) override { ++presents; }
     void enableWindow(HWND window, bool enabled) override { enables.push_back({window, enabled}); }
     void wait(int timeoutMs) override {
@@ -39,6 +42,12 @@ public:
     int presents = 0;
     std::vector<int> waits;
     std::vector<std::pair<HWND, bool>> enables;
+    struct Framed {
+        HWND window;
+        HWND owner;
+        port::WindowFrame frame;
+    };
+    std::vector<Framed> frames;
 };
 
 struct Received {
@@ -220,6 +229,26 @@ TEST_F(User32, CreationSendsCreateAndUsesTheClassMenu) {
     EXPECT_EQ(client.right, 1050);
     EXPECT_EQ(client.bottom, 700);
     EXPECT_EQ(GetWindowLongA(w, GWL_HINSTANCE), 0x400000);
+}
+
+TEST_F(User32, EachWindowGetsTheFrameOfItsStyleAndItsOwner) {
+    HWND main = create();
+    ASSERT_EQ(backend.frames.size(), 1u);
+    EXPECT_EQ(backend.frames[0].window, main);
+    EXPECT_EQ(backend.frames[0].owner, nullptr);
+    EXPECT_EQ(backend.frames[0].frame, port::frameOf(WS_OVERLAPPEDWINDOW, false, port::WindowRole::TopLevel));
+    // A parent of a window that is no child is its owner; a child has none, and no frame.
+    HWND owned = CreateWindowExA(0, "Test", "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, main, nullptr,
+                                 nullptr, nullptr);
+    HWND child = CreateWindowExA(0, "Test", "", WS_CHILD | WS_CAPTION, 0, 0, 10, 10, main, nullptr, nullptr, nullptr);
+    ASSERT_EQ(backend.frames.size(), 3u);
+    EXPECT_EQ(backend.frames[1].window, owned);
+    EXPECT_EQ(backend.frames[1].owner, main);
+    EXPECT_TRUE(backend.frames[1].frame.owned);
+    EXPECT_TRUE(backend.frames[1].frame.closeButton);
+    EXPECT_EQ(backend.frames[2].window, child);
+    EXPECT_EQ(backend.frames[2].owner, nullptr);
+    EXPECT_EQ(backend.frames[2].frame, port::WindowFrame{});
 }
 
 TEST_F(User32, DefaultSizeShrinksToTheScreen) {
