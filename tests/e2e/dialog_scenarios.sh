@@ -36,12 +36,17 @@ drawn_args() {
   echo "-- $(px "$x") $(py "$y") $(px "$w") $(py "$h")"
 }
 
-# find_dialog: waits for the dialog's window; sets dialog, its geometry (DX DY DWIDTH DHEIGHT)
-# and the base units bx, by recovered from its size (252 x 145 units).
+# find_dialog: waits for the dialog's window; sets dialog (its window), client (its client
+# area's window), the client area's place (DX DY DWIDTH DHEIGHT) and the base units bx, by
+# recovered from its size (252 x 145 units).
 find_dialog() {
-  dialog=$(probe window Dialog | sed -n 's/^window=\([0-9]*\) .*/\1/p')
-  [ -n "$dialog" ] || fail "the dialog did not open"
-  eval "$(xdotool getwindowgeometry --shell "$dialog" | sed 's/^/D/')"
+  local where
+  where=$(probe window Dialog) || fail "the dialog did not open"
+  eval "$(placed dialog_ <<<"$where")"
+  dialog=$dialog_ID
+  where=$(probe client Dialog) || fail "the dialog has no client area"
+  eval "$(placed D <<<"$where")"
+  client=$DID
   bx=$(((DWIDTH * 4 + 126) / 252))
   by=$(((DHEIGHT * 8 + 72) / 145))
   [ "$bx" -gt 2 ] && [ "$by" -gt 5 ] || fail "the dialog is only ${DWIDTH}x$DHEIGHT pixels"

@@ -1,27 +1,37 @@
 #!/usr/bin/env bash
 # One end-to-end scenario: starts a virtual X server and the program, works the menu with the
 # mouse and keyboard as a person would, and checks screenshots of the window's client area.
-# Usage: scenario.sh NAME PROGRAM HELPERS-DIR SHOTS-DIR
-# HELPERS-DIR holds the test helpers xclose and xprobe. The screenshots and logs of a failed
-# scenario stay in SHOTS-DIR/NAME.
+# Usage: scenario.sh [--wm] NAME PROGRAM HELPERS-DIR SHOTS-DIR
+# With --wm a window manager (openbox, with Debian's default settings) runs in the server, as on
+# every desktop; without it nothing stands between the program and the X server. HELPERS-DIR
+# holds the test helpers xclose and xprobe. The screenshots and logs of a failed scenario stay in
+# SHOTS-DIR/NAME (SHOTS-DIR/wm_NAME for the others run with --wm).
 #
 # Nothing waits a fixed time for the program: each step polls until what it waits for is on the
 # screen, for up to PATIENCE seconds, so a busy machine is slower but passes. Fixed sleeps remain
 # only where the check itself is "nothing changes for a while".
 set -u
+wm=
+if [ "${1:-}" = --wm ]; then
+  wm=openbox
+  shift
+fi
 scenario=$1
 program=$2
 xclose=$3/xclose
 probe=$3/xprobe
 out=$4/$scenario
+case $scenario in wm_*) ;; *) out=$4/${wm:+wm_}$scenario ;; esac
 rm -rf "$out"
 mkdir -p "$out"
 PATIENCE=${ORRELUNE_E2E_PATIENCE:-30}
 
 xvfb_pid=
+wm_pid=
 app_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
 }
@@ -54,14 +64,35 @@ for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$out/display")"
 export NO_AT_BRIDGE=1
 
+# wm_running: the window manager has announced itself on the root window.
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+if [ -n "$wm" ]; then
+  command -v openbox >/dev/null || fail "openbox is missing (scripts/deps.sh test installs it)"
+  # Debian's settings, not those of whoever runs the tests.
+  XDG_CONFIG_HOME="$out/config" openbox --config-file /etc/xdg/openbox/rc.xml >"$out/openbox.log" 2>&1 &
+  wm_pid=$!
+  eventually wm_running
+fi
+
+# placed PREFIX: turns what xprobe says of a window into shell variables PREFIXID, PREFIXX,
+# PREFIXY (on the screen), PREFIXWIDTH and PREFIXHEIGHT.
+placed() {
+  sed 's/ ms=.*//; s/window=/ID=/; s/ x=/ X=/; s/ y=/ Y=/; s/ width=/ WIDTH=/; s/ height=/ HEIGHT=/' |
+    sed "s/\([A-Z][A-Z]*\)=/$1\1=/g"
+}
+
+# place WINDOW PREFIX: where the window is now.
+place() {
+  local where
+  where=$("$probe" --timeout 0 window "$1") || fail "window $1 is gone"
+  eval "$(placed "$2" <<<"$where")"
+}
+
 # shot NAME: the client area (as large as it is now) into NAME.png.
 shot() {
-  local w h
-  eval "$(xdotool getwindowgeometry --shell "$window" | sed 's/^/local_/')"
-  w=$local_WIDTH
-  h=$((local_HEIGHT - menu_bar))
-  import -window root -crop "${w}x${h}+${local_X}+$((local_Y + menu_bar))" +repage "$out/$1.png" ||
-    fail "no screenshot $1"
+  place "$window" now_
+  import -window root -crop "${now_WIDTH}x$((now_HEIGHT - menu_bar))+${now_X}+$((now_Y + menu_bar))" +repage \
+    "$out/$1.png" || fail "no screenshot $1"
 }
 
 # differing A B: how many pixels differ between two screenshots.
@@ -115,9 +146,10 @@ particles() {
 start_program() {
   env "$@" "$program" >>"$out/program.log" 2>&1 &
   app_pid=$!
-  window=$(probe window Orrelune | sed -n 's/^window=\([0-9]*\) .*/\1/p')
-  [ -n "$window" ] || fail "no window titled Orrelune appeared"
-  eval "$(xdotool getwindowgeometry --shell "$window")"
+  local where
+  where=$(probe window Orrelune) || fail "no window titled Orrelune appeared"
+  eval "$(placed "" <<<"$where")"
+  window=$ID
   # The client area is the part below the menu bar, 700 pixels high on this screen.
   [ "$WIDTH" -eq 1050 ] || fail "window is $WIDTH pixels wide, not 1050"
   menu_bar=$((HEIGHT - 700))
@@ -163,7 +195,7 @@ handled() {
 
 # size_is W H: the window has that size now.
 size_is() {
-  eval "$(xdotool getwindowgeometry --shell "$window" | sed 's/^/now_/')"
+  place "$window" now_
   [ "$now_WIDTH" = "$1" ] && [ "$now_HEIGHT" = "$2" ] || { echo "the window is ${now_WIDTH}x$now_HEIGHT, not $1x$2"; return 1; }
 }
 
@@ -177,6 +209,7 @@ repaint() {
 }
 
 . "$(dirname "$0")/dialog_scenarios.sh"
+. "$(dirname "$0")/wm_scenarios.sh"
 
 start_program
 
@@ -226,6 +259,9 @@ close_exits)
   ;;
 dialog_*)
   run_dialog_scenario "$scenario"
+  ;;
+wm_*)
+  run_wm_scenario "$scenario"
   ;;
 *)
   fail "unknown scenario"

@@ -3,7 +3,10 @@
 // times the program's answers with it.
 //
 //   xprobe [--since NS] [--timeout MS] window NAME
-//       a viewable window titled NAME exists; prints its id
+//       a viewable window titled NAME exists; prints its id and where it is on the screen
+//   xprobe [--since NS] [--timeout MS] client NAME
+//       the same for its client area: the window inside it that fills most of it (a dialog's,
+//       below the caption it draws itself), or else the window itself
 //   xprobe [--since NS] [--timeout MS] gone NAME
 //       no viewable window is titled NAME
 //   xprobe [--since NS] [--timeout MS] popup
@@ -14,7 +17,8 @@
 //       times the animation: waits for the rectangle of the window to change, then prints
 //       "step=S" with S the mean milliseconds between its next three changes
 //   xprobe [--since NS] [--timeout MS] drawn NAME X Y W H MIN [X Y W H MIN]... -- X Y W H
-//       the window titled NAME is viewable, each rectangle (pixels of the window) holds at least
+//       the window titled NAME (or with the id NAME) is viewable, each rectangle (pixels of its
+//       client area, as "client" finds it) holds at least
 //       MIN dark pixels, and the rectangle after "--" is all one colour (drawn background, not
 //       what lay under an unpainted window)
 //
@@ -88,10 +92,53 @@ void collect(Window parent, const std::string& name, std::vector<Window>& found)
 }
 
 std::optional<Window> findWindow(const std::string& name) {
+    // An id instead of a title.
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+        Window window = static_cast<Window>(std::stoul(name));
+        if (viewable(window)) return window;
+        return std::nullopt;
+    }
     std::vector<Window> found;
     collect(DefaultRootWindow(display), name, found);
     if (found.empty()) return std::nullopt;
     return found.front();
+}
+
+// The client area of a window: a viewable window inside it that covers at least half of it, or
+// the window itself.
+Window clientOf(Window parent) {
+    XWindowAttributes outer;
+    if (XGetWindowAttributes(display, parent, &outer) == 0) return parent;
+    Window root = 0;
+    Window up = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, parent, &root, &up, &children, &count) == 0) return parent;
+    Window client = parent;
+    long largestArea = static_cast<long>(outer.width) * outer.height / 2 - 1;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (!viewable(children[i], &a)) continue;
+        long area = static_cast<long>(a.width) * a.height;
+        if (area > largestArea) {
+            client = children[i];
+            largestArea = area;
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return client;
+}
+
+// "window=ID x=X y=Y width=W height=H ": where the window is on the screen.
+void printPlace(Window window) {
+    XWindowAttributes a;
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    if (XGetWindowAttributes(display, window, &a) == 0) return;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    std::printf("window=%lu x=%d y=%d width=%d height=%d ", static_cast<unsigned long>(window), x, y, a.width,
+                a.height);
 }
 
 bool dark(unsigned long pixel) {
@@ -161,7 +208,7 @@ bool popupShown(XWindowAttributes& shown) {
 }
 
 int usage() {
-    std::fputs("usage: xprobe [--since NS] [--timeout MS] window NAME | gone NAME | popup | nopopup |\n"
+    std::fputs("usage: xprobe [--since NS] [--timeout MS] window NAME | client NAME | gone NAME | popup | nopopup |\n"
                "              step NAME X Y W H |\n"
                "              drawn NAME X Y W H MIN [X Y W H MIN]... -- X Y W H\n",
                stderr);
@@ -195,7 +242,7 @@ int main(int argc, char** argv) {
     std::string name;
     std::vector<Rect> inked;
     Rect background{0, 0, 0, 0, 0};
-    if (what == "window" || what == "gone") {
+    if (what == "window" || what == "gone" || what == "client") {
         if (args.size() != 1) return usage();
         name = args[0];
     } else if (what == "drawn") {
@@ -262,14 +309,18 @@ int main(int argc, char** argv) {
         if (what == "window" || what == "gone") {
             window = findWindow(name);
             holds = what == "window" ? window.has_value() : !window.has_value();
+        } else if (what == "client") {
+            if ((window = findWindow(name))) window = clientOf(*window);
+            holds = window.has_value();
         } else if (what == "popup" || what == "nopopup") {
             holds = popupShown(popup) == (what == "popup");
         } else if ((window = findWindow(name))) {
+            window = clientOf(*window);
             holds = uniform(*window, background);
             for (const Rect& r : inked) holds = holds && darkPixels(*window, r) >= r.min;
         }
         if (holds) {
-            if (what == "window") std::printf("window=%lu ", static_cast<unsigned long>(*window));
+            if (what == "window" || what == "client") printPlace(*window);
             if (what == "popup") std::printf("x=%d y=%d width=%d height=%d ", popup.x, popup.y, popup.width, popup.height);
             std::printf("ms=%lld\n", (nowNanoseconds() - since) / 1000000);
             XCloseDisplay(display);
