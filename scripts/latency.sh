@@ -43,6 +43,13 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")" NO_AT_BRIDGE=1
 
 now() { date +%s%N; }
+# placed PREFIX: what xprobe says of a window as shell variables PREFIXX, PREFIXY, PREFIXWIDTH
+# and PREFIXHEIGHT (on the screen).
+placed() {
+  sed 's/ ms=.*//; s/window=[0-9]* //; s/x=/X=/; s/ y=/ Y=/; s/ width=/ WIDTH=/; s/ height=/ HEIGHT=/' |
+    sed "s/\([A-Z][A-Z]*\)=/$1\1=/g"
+}
+
 # The milliseconds a probe reports; a probe that timed out counts as "timeout".
 ms() { sed -n 's/.*ms=\([0-9][0-9]*\).*/\1/p; s/.*ms=timeout.*/timeout/p'; }
 # measure FILE PROBE-ARGS...: appends what the probe reports to FILE.
@@ -74,7 +81,7 @@ release() { xdotool mouseup 1; }
 
 # open_menu: clicks the menu's title and waits until it is painted; sets the popup's geometry.
 open_menu() {
-  xdotool mousemove 20 $((menu_bar / 2))
+  xdotool mousemove $((X + 20)) $((Y + menu_bar / 2))
   press
   release
   eval "$("$probe" --timeout 60000 popup | sed 's/ ms=.*//; s/\([a-z]*\)=/P\1=/g')"
@@ -89,10 +96,7 @@ point_parameter() {
 start() {
   "$program" >"$work/program.log" 2>&1 &
   app_pid=$!
-  "$probe" --timeout 20000 window Orrelune >/dev/null
-  local window
-  window=$(xdotool search --onlyvisible --name '^Orrelune$' | head -n1)
-  eval "$(xdotool getwindowgeometry --shell "$window")"
+  eval "$("$probe" --timeout 20000 window Orrelune | placed "")"
   menu_bar=$((HEIGHT - 700))
 }
 
@@ -107,10 +111,8 @@ set_parameters() {
   open_menu
   point_parameter
   release
-  "$probe" --timeout 60000 window Dialog >/dev/null
-  local dialog
-  dialog=$(xdotool search --onlyvisible --name '^Dialog$' | head -n1)
-  eval "$(xdotool getwindowgeometry --shell "$dialog" | sed 's/^/D/')"
+  # The client area: below the caption, where the dialog draws one.
+  eval "$("$probe" --timeout 60000 client Dialog | placed D)"
   bx=$(((DWIDTH * 4 + 126) / 252))
   by=$(((DHEIGHT * 8 + 72) / 145))
   # shellcheck disable=SC2046
@@ -140,7 +142,7 @@ for count in $counts; do
       { "$probe" --timeout 60000 step Orrelune 400 $((menu_bar + 100)) 200 200 || echo step=timeout; } |
         sed -n 's/step=//p' >>"$work/step"
 
-      xdotool mousemove 20 $((menu_bar / 2))
+      xdotool mousemove $((X + 20)) $((Y + menu_bar / 2))
       t=$(now)
       press
       release
