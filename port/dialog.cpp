@@ -100,6 +100,7 @@ port::DialogLayout build(HINSTANCE instance, const port::DialogResource& resourc
     port::DialogLayout layout{};
     layout.owner = owner;
     layout.resource = &resource;
+    layout.frame = port::frameOf(resource.style, owner != nullptr, port::WindowRole::ModalDialog);
     layout.rect = port::dialogUnitsToPixels(resource.x, resource.y, resource.width, resource.height, base);
     layout.dialog = port::createLayerWindow(dialogWindowProc, instance, resource.caption,
                                             layout.rect.right - layout.rect.left, layout.rect.bottom - layout.rect.top);
@@ -151,13 +152,13 @@ void controlTextChanged(HWND control, const char* text) {
 
 void buttonClicked(HWND control) {
     Control* c = controlRecord(control);
-    if (c == nullptr || !isPushButton(*c->control)) return;
+    if (c == nullptr || !isPushButton(*c->control) || IsWindowEnabled(controlOwners[control]) == FALSE) return;
     postCommand(controlOwners[control], c->control->id, control);
 }
 
 void dialogKeyPressed(HWND dialog, DialogKey key, HWND focus) {
     Dialog* d = dialogRecord(dialog);
-    if (d == nullptr) return;
+    if (d == nullptr || IsWindowEnabled(dialog) == FALSE) return;
     if (key == DialogKey::Escape) {
         postCommand(dialog, IDCANCEL, GetDlgItem(dialog, IDCANCEL));
         return;

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "frame.h"
 #include "resources.h"
 
 namespace port {
@@ -32,7 +33,8 @@ struct DialogLayout {
     HWND dialog;
     HWND owner;
     const DialogResource* resource;
-    RECT rect;  // the client area, placed relative to the owner's client area
+    WindowFrame frame;  // from the template's style
+    RECT rect;          // the client area, placed relative to the owner's client area
     std::vector<LaidOutControl> controls;
 };
 
@@ -43,7 +45,7 @@ void controlTextChanged(HWND control, const char* text);
 // Reported by the backend: a push button was clicked; its parent gets WM_COMMAND.
 void buttonClicked(HWND control);
 // Reported by the backend: Enter presses the focused push button, else the default one;
-// Escape means Cancel. focus may be nullptr.
+// Escape means Cancel. focus may be nullptr. A disabled dialog takes neither clicks nor keys.
 void dialogKeyPressed(HWND dialog, DialogKey key, HWND focus);
 // The control that Tab (or Shift+Tab) moves to from "from", in template order, wrapping around.
 HWND nextTabStop(HWND dialog, HWND from, bool backward);

@@ -151,6 +151,12 @@ bool takeMessage(MSG& msg, HWND window, UINT filterMin, UINT filterMax, bool rem
     return true;
 }
 
+// Input and painting first: what the toolkit already has, bounded.
+void dispatchToolkitEvents() {
+    for (int i = 0; i < port::MAX_EVENTS_PER_POLL && backend->dispatchEvent(); ++i) {
+    }
+}
+
 // How long until the next timer is due: 0 when one is, -1 when there is none.
 int millisecondsToNextTimer() {
     State& s = state();
@@ -176,6 +182,16 @@ void setBackend(Backend* b) { backend = b != nullptr ? b : &defaultBackend; }
 Backend& currentBackend() { return *backend; }
 
 void setClock(Clock c) { currentTime = c != nullptr ? c : steadyMilliseconds; }
+
+void menuChosen(HWND window, int id) {
+    if (IsWindowEnabled(window) == FALSE) return;
+    PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(static_cast<WORD>(id)), 0);
+}
+
+void closeRequested(HWND window) {
+    if (IsWindowEnabled(window) == FALSE) return;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
 
 void clientResized(HWND window, int width, int height) {
     Window* w = find(window);
@@ -290,6 +306,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     // A menu handle of our own is never made: a window shows its class menu.
     (void)menu;
     backend->createWindow(handle, created.title.c_str(), windowClass->menu, created.width, created.height);
+    // For a window that is no child, the parent is its owner.
+    HWND owner = (style & WS_CHILD) == 0 && find(parent) != nullptr ? parent : nullptr;
+    backend->frameWindow(handle, owner, port::frameOf(style, owner != nullptr, port::WindowRole::TopLevel));
 
     CREATESTRUCTA create{param, instance,       nullptr,     parent,    created.height, created.width,
                          y,     x == CW_USEDEFAULT ? 0 : x, static_cast<LONG>(style), windowName, className, exStyle};
@@ -331,7 +350,10 @@ BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
     Window* w = find(window);
     if (w == nullptr) return FALSE;
     BOOL wasDisabled = w->enabled ? FALSE : TRUE;
-    w->enabled = enable != FALSE;
+    bool enabled = enable != FALSE;
+    if (w->enabled == enabled) return wasDisabled;
+    w->enabled = enabled;
+    backend->enableWindow(window, enabled);
     return wasDisabled;
 }
 
@@ -382,7 +404,7 @@ void WINAPI PostQuitMessage(int exitCode) {
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
-    backend->pump();
+    dispatchToolkitEvents();
     if (takeMessage(*msg, window, filterMin, filterMax, (removeMessage & PM_REMOVE) != 0)) return TRUE;
     // Nothing to do: give the processor away for at most a millisecond, so a loop that only
     // polls does not hold a whole core.
@@ -393,7 +415,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     for (;;) {
-        backend->pump();
+        dispatchToolkitEvents();
         if (takeMessage(*msg, window, filterMin, filterMax, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
         backend->wait(millisecondsToNextTimer());
     }

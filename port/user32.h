@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dialog.h"
+#include "frame.h"
 #include "gdi.h"
 #include "resources.h"
 
@@ -28,12 +29,19 @@ public:
                               int clientHeight) {
         (void)window, (void)title, (void)menu, (void)clientWidth, (void)clientHeight;
     }
+    // Right after createWindow: the frame the window's style asks for, and its owner (nullptr
+    // for none).
+    virtual void frameWindow(HWND window, HWND owner, const WindowFrame& frame) {
+        (void)window, (void)owner, (void)frame;
+    }
     virtual void destroyWindow(HWND window) { (void)window; }
     virtual void showWindow(HWND window, bool visible) { (void)window, (void)visible; }
+    // The window takes input again, or no longer (the layer drops what gets through anyway).
+    virtual void enableWindow(HWND window, bool enabled) { (void)window, (void)enabled; }
     // The window's surface has new pixels to show.
     virtual void present(HWND window) { (void)window; }
-    // Handles the toolkit's pending events without blocking.
-    virtual void pump() {}
+    // Handles one of the toolkit's pending events without blocking; false when none was pending.
+    virtual bool dispatchEvent() { return false; }
     // Blocks until a toolkit event was handled or timeoutMs passed (-1: no limit).
     virtual void wait(int timeoutMs);
     // Measures the template's font; the default is what Windows gives "MS Shell Dlg" 8 at 96 DPI.
@@ -50,6 +58,11 @@ public:
     virtual void setControlText(HWND control, const char* text) { (void)control, (void)text; }
 };
 
+// Each poll of the message queue first hands the toolkit up to this many pending events, so
+// input and painting go ahead of a due timer even when every step outlasts the timer's period;
+// the bound keeps a flood of events from holding the timer off for ever.
+inline constexpr int MAX_EVENTS_PER_POLL = 256;
+
 // nullptr restores the default backend. The layer does not own the backend.
 void setBackend(Backend* backend);
 Backend& currentBackend();
@@ -59,6 +72,12 @@ using Clock = uint64_t (*)();
 // nullptr restores the steady clock.
 void setClock(Clock clock);
 
+// Reported by the backend: the person chose a menu item. Posted as WM_COMMAND, as Windows does
+// when its menu closes; dropped while the window is disabled.
+void menuChosen(HWND window, int id);
+// Reported by the backend: the frame's close button. Posted as WM_CLOSE; dropped while the
+// window is disabled.
+void closeRequested(HWND window);
 // Reported by the backend: the client area has a new size.
 void clientResized(HWND window, int width, int height);
 // The pixels the backend copies to the screen.

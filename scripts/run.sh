@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build
-cmake -S . -B build-app -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORRELUNE_TESTS=OFF -DORRELUNE_BENCHMARKS=OFF >/dev/null
-cmake --build build-app -j"$(nproc)"
+cmake --preset app >/dev/null
+cmake --build --preset app -j"$(nproc)"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec build-app/win/orrelune
 fi

@@ -13,6 +13,7 @@ set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 
+# The windows preset's tree.
 build_dir="build-windows"
 jobs=$(nproc)
 cache=${ORRELUNE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orrelune}
@@ -150,10 +151,8 @@ options=(-DORRELUNE_TESTS=OFF)
 if [ "$tests" = 1 ]; then
   options=(-DORRELUNE_TESTS=ON -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST)
 fi
-cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DORRELUNE_MINGW_ROOTS="$roots" -DCMAKE_BUILD_TYPE=Release -DORRELUNE_WERROR=ON \
-  -DORRELUNE_BENCHMARKS=OFF "${options[@]}" >/dev/null
-cmake --build "$build_dir" -j"$jobs"
+cmake --preset windows -DORRELUNE_MINGW_ROOTS="$roots" "${options[@]}" >/dev/null
+cmake --build --preset windows -j"$jobs"
 
 for exe in "$build_dir"/tools/orrelune-sim.exe "$build_dir"/win/orrelune.exe "$build_dir"/tests/sim_tests.exe \
   "$build_dir"/tests/store_tests.exe; do

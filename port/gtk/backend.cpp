@@ -1,5 +1,7 @@
 #include "backend.h"
 
+#include "toolkitframe.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -10,6 +12,7 @@ namespace {
 struct NativeWindow {
     GtkWidget* window = nullptr;
     GtkWidget* area = nullptr;
+    bool enabled = true;
 };
 
 std::map<HWND, NativeWindow> natives;
@@ -34,8 +37,7 @@ std::string mnemonicLabel(const char* text) {
 
 void onMenuItem(GtkMenuItem* /*item*/, gpointer data) {
     auto* command = static_cast<std::pair<HWND, int>*>(data);
-    // A chosen menu item is posted, as Windows does when its menu closes.
-    PostMessageA(command->first, WM_COMMAND, static_cast<WPARAM>(static_cast<WORD>(command->second)), 0);
+    port::menuChosen(command->first, command->second);
 }
 
 void freeCommand(gpointer data, GClosure* /*closure*/) { delete static_cast<std::pair<HWND, int>*>(data); }
@@ -88,8 +90,15 @@ void onSizeAllocate(GtkWidget* /*area*/, GdkRectangle* allocation, gpointer data
 
 gboolean onDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer data) {
     // The close button asks; the window procedure decides (DefWindowProcA destroys the window).
-    PostMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
+    port::closeRequested(static_cast<HWND>(data));
     return TRUE;
+}
+
+// Ahead of the widgets' own handlers: a disabled window's menu does not open, and its keys
+// (F10, mnemonics) reach nothing. Nothing is greyed, as on Windows.
+gboolean onInputWhileDisabled(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) {
+    auto found = natives.find(static_cast<HWND>(data));
+    return found != natives.end() && !found->second.enabled;
 }
 
 }  // namespace
@@ -129,6 +138,8 @@ void GtkBackend::createWindow(HWND window, const char* title, const MenuResource
     if (menu != nullptr) {
         GtkWidget* bar = gtk_menu_bar_new();
         buildMenu(GTK_MENU_SHELL(bar), window, *menu, 0);
+        g_signal_connect(bar, "button-press-event", G_CALLBACK(onInputWhileDisabled), window);
+        g_signal_connect(bar, "button-release-event", G_CALLBACK(onInputWhileDisabled), window);
         gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
         gtk_widget_show_all(bar);
         int minimum = 0;
@@ -139,8 +150,18 @@ void GtkBackend::createWindow(HWND window, const char* title, const MenuResource
     g_signal_connect(native.area, "draw", G_CALLBACK(onDraw), window);
     g_signal_connect(native.area, "size-allocate", G_CALLBACK(onSizeAllocate), window);
     g_signal_connect(native.window, "delete-event", G_CALLBACK(onDelete), window);
+    g_signal_connect(native.window, "key-press-event", G_CALLBACK(onInputWhileDisabled), window);
+    g_signal_connect(native.window, "key-release-event", G_CALLBACK(onInputWhileDisabled), window);
     gtk_window_set_default_size(GTK_WINDOW(native.window), clientWidth, clientHeight + menuHeight);
     natives[window] = native;
+}
+
+void GtkBackend::frameWindow(HWND window, HWND owner, const WindowFrame& frame) {
+    auto found = natives.find(window);
+    if (found == natives.end()) return;
+    GtkWidget* ownerWindow = nativeWindow(owner);
+    applyFrame(GTK_WINDOW(found->second.window), frame, ownerWindow != nullptr ? GTK_WINDOW(ownerWindow) : nullptr,
+               gtk_window_get_title(GTK_WINDOW(found->second.window)));
 }
 
 void GtkBackend::destroyWindow(HWND window) {
@@ -160,12 +181,17 @@ void GtkBackend::showWindow(HWND window, bool visible) {
     }
 }
 
+void GtkBackend::enableWindow(HWND window, bool enabled) {
+    auto found = natives.find(window);
+    if (found != natives.end()) found->second.enabled = enabled;
+}
+
 void GtkBackend::present(HWND window) {
     auto found = natives.find(window);
     if (found != natives.end()) gtk_widget_queue_draw(found->second.area);
 }
 
-void GtkBackend::pump() { g_main_context_iteration(nullptr, FALSE); }
+bool GtkBackend::dispatchEvent() { return g_main_context_iteration(nullptr, FALSE) != FALSE; }
 
 void GtkBackend::wait(int timeoutMs) {
     // One iteration of the main context by hand, so the sleep in poll() can be capped.

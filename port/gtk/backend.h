@@ -12,10 +12,12 @@ public:
     void fitClientSize(int& width, int& height) override;
     void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                       int clientHeight) override;
+    void frameWindow(HWND window, HWND owner, const WindowFrame& frame) override;
     void destroyWindow(HWND window) override;
     void showWindow(HWND window, bool visible) override;
+    void enableWindow(HWND window, bool enabled) override;
     void present(HWND window) override;
-    void pump() override;
+    bool dispatchEvent() override;
     void wait(int timeoutMs) override;
     // Dialogs (dialogbackend.cpp).
     DialogBaseUnits dialogBaseUnits(const DialogResource& dialog) override;

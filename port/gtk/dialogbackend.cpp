@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "toolkitframe.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ void onChanged(GtkEditable* editable, gpointer /*data*/) {
 
 gboolean onDialogDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer data) {
     // The dialog procedure (or the layer after it) turns this into Cancel.
-    PostMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
+    port::closeRequested(static_cast<HWND>(data));
     return TRUE;
 }
 
@@ -122,6 +123,15 @@ gboolean onDialogKey(GtkWidget* window, GdkEventKey* event, gpointer data) {
     default:
         return FALSE;
     }
+}
+
+void onClientAreaRealize(GtkWidget* area, gpointer /*data*/) { gdk_window_ensure_native(gtk_widget_get_window(area)); }
+
+gboolean onClientAreaDraw(GtkWidget* area, cairo_t* cr, gpointer /*data*/) {
+    // The dialog's own background, under the controls (drawn after this).
+    gtk_render_background(gtk_widget_get_style_context(gtk_widget_get_toplevel(area)), cr, 0, 0,
+                          gtk_widget_get_allocated_width(area), gtk_widget_get_allocated_height(area));
+    return FALSE;
 }
 
 GtkWidget* makeControl(const port::DialogControl& control) {
@@ -196,15 +206,20 @@ void GtkBackend::createDialog(const DialogLayout& layout) {
     native.rect = layout.rect;
     native.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(native.window);
-    gtk_window_set_title(window, validText(layout.resource->caption).c_str());
-    gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
-    gtk_window_set_skip_taskbar_hint(window, TRUE);
+    std::string caption = validText(layout.resource->caption);
+    gtk_window_set_title(window, caption.c_str());
+    GtkWidget* ownerWindow = nativeWindow(layout.owner);
+    applyFrame(window, layout.frame, ownerWindow != nullptr ? GTK_WINDOW(ownerWindow) : nullptr, caption.c_str());
 
     GtkCssProvider* css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(css, dialogCss(*layout.resource).c_str(), -1, nullptr);
     applyCss(native.window, css);
+    // The client area is a window of its own, as on Windows, so that whatever looks at the
+    // windows (the end-to-end tests do) finds where the caption ends; it paints the background.
     GtkWidget* fixed = gtk_fixed_new();
+    gtk_widget_set_has_window(fixed, TRUE);
+    g_signal_connect_after(fixed, "realize", G_CALLBACK(onClientAreaRealize), nullptr);
+    g_signal_connect(fixed, "draw", G_CALLBACK(onClientAreaDraw), nullptr);
     gtk_widget_set_size_request(fixed, layout.rect.right - layout.rect.left, layout.rect.bottom - layout.rect.top);
     gtk_container_add(GTK_CONTAINER(native.window), fixed);
     for (const LaidOutControl& c : layout.controls) {
@@ -243,7 +258,6 @@ void GtkBackend::showDialog(HWND dialog, HWND focus) {
     GtkWidget* ownerWindow = nativeWindow(native.owner);
     GtkWidget* ownerArea = nativeClientArea(native.owner);
     if (ownerWindow != nullptr && ownerArea != nullptr && gtk_widget_get_realized(ownerArea)) {
-        gtk_window_set_transient_for(window, GTK_WINDOW(ownerWindow));
         // Windows places a dialog relative to its owner's client area.
         int x = 0;
         int y = 0;
@@ -255,8 +269,6 @@ void GtkBackend::showDialog(HWND dialog, HWND focus) {
     } else {
         gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     }
-    // Modal: the owner and every other window of the program take no input meanwhile.
-    gtk_window_set_modal(window, TRUE);
     gtk_widget_show_all(native.window);
     auto focusWidget = controlWidgets.find(focus);
     if (focusWidget != controlWidgets.end()) gtk_widget_grab_focus(focusWidget->second);

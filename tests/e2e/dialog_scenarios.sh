@@ -1,8 +1,7 @@
-# The parameter dialog's scenarios, sourced by scenario.sh (which provides fail, shot, same,
-# changed, settled, menu and the program's window). The dialog is worked with the mouse and
-# keyboard; what a box holds is read as a person would copy it: Ctrl+A, Ctrl+C.
+# The parameter dialog's scenarios, sourced by scenario.sh (which provides fail, eventually,
+# probe, shot and its comparisons, settled, menu and the program's window). The dialog is worked
+# with the mouse and keyboard; what a box holds is read as a person would copy it: Ctrl+A, Ctrl+C.
 
-PARAMETER=3
 # Where each edit sits in the template, in dialog units (x y).
 declare -A BOX=([count]="49 15" [gravity]="49 46" [density]="48 76" [radius]="49 106"
   [speed]="131 15" [spread]="129 44" [scale]="131 76" [merge]="132 106")
@@ -12,23 +11,58 @@ JAPANESE_LABELS=("15 19 25 8 3" "14 50 33 8 4" "14 79 33 8 4" "14 105 34 16 6" "
   "99 105 28 15 5")
 LATIN_LABEL="99 79 33 14"
 
-# open_dialog: chooses "parameter" and waits for the dialog. Sets dialog, its geometry
-# (DX DY DWIDTH DHEIGHT) and the base units bx, by recovered from its size (252 x 145 units).
-open_dialog() {
-  menu $PARAMETER
-  dialog=$(timeout 5 xdotool search --sync --onlyvisible --name '^Dialog$' | head -n1)
-  [ -n "$dialog" ] || fail "the dialog did not open"
-  eval "$(xdotool getwindowgeometry --shell "$dialog" | sed 's/^/D/')"
+# Dialog units to pixels of the dialog, with the base units of the dialog on screen.
+px() { echo $(($1 * bx / 4)); }
+py() { echo $(($1 * by / 8)); }
+
+# An empty stretch of the dialog, between the right column of boxes and the buttons: one colour
+# once the dialog is painted, whatever lay under it before.
+BACKGROUND="176 50 16 90"
+
+# drawn_args [japanese]: what xprobe's "drawn" needs: the Latin label's ink (or every label's,
+# with "japanese") and the empty stretch, in pixels of the dialog.
+drawn_args() {
+  local label x y w h c
+  set -- ${1:-}
+  if [ "${1:-}" = japanese ]; then
+    for label in "${JAPANESE_LABELS[@]}"; do
+      read -r x y w h c <<<"$label"
+      echo "$(px "$x") $(py "$y") $(px "$w") $(py "$h") $((14 * c))"
+    done
+  fi
+  read -r x y w h <<<"$LATIN_LABEL"
+  echo "$(px "$x") $(py "$y") $(px "$w") $(py "$h") 60"
+  read -r x y w h <<<"$BACKGROUND"
+  echo "-- $(px "$x") $(py "$y") $(px "$w") $(py "$h")"
+}
+
+# find_dialog: waits for the dialog's window; sets dialog (its window), client (its client
+# area's window), the client area's place (DX DY DWIDTH DHEIGHT) and the base units bx, by
+# recovered from its size (252 x 145 units).
+find_dialog() {
+  local where
+  where=$(probe window Dialog) || fail "the dialog did not open"
+  eval "$(placed dialog_ <<<"$where")"
+  dialog=$dialog_ID
+  where=$(probe client Dialog) || fail "the dialog has no client area"
+  eval "$(placed D <<<"$where")"
+  client=$DID
   bx=$(((DWIDTH * 4 + 126) / 252))
   by=$(((DHEIGHT * 8 + 72) / 145))
   [ "$bx" -gt 2 ] && [ "$by" -gt 5 ] || fail "the dialog is only ${DWIDTH}x$DHEIGHT pixels"
-  sleep 0.3
+}
+
+# open_dialog: chooses "parameter" and waits until the dialog is painted.
+open_dialog() {
+  menu $PARAMETER
+  find_dialog
+  # shellcheck disable=SC2046
+  probe drawn Dialog $(drawn_args) >/dev/null || fail "the dialog was not painted"
 }
 
 # click_control X Y W H: clicks the middle of a control given in dialog units.
 click_control() {
   xdotool mousemove $((DX + ($1 + $3 / 2) * bx / 4)) $((DY + ($2 + $4 / 2) * by / 8)) click 1
-  sleep 0.2
 }
 
 # read_box NAME: what the box shows, copied to the clipboard.
@@ -37,8 +71,12 @@ read_box() {
   set -- ${BOX[$1]}
   click_control "$1" "$2" 40 14
   xdotool key ctrl+a ctrl+c
-  sleep 0.2
-  timeout 3 xclip -o -selection clipboard
+  local text deadline=$((SECONDS + PATIENCE))
+  while text=$(timeout 5 xclip -o -selection clipboard 2>/dev/null); [ "$text" = "nothing copied" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || break
+    sleep 0.1
+  done
+  printf '%s' "$text"
 }
 
 # type_box NAME TEXT: replaces what the box holds.
@@ -48,20 +86,13 @@ type_box() {
   click_control "$1" "$2" 40 14
   xdotool key ctrl+a
   xdotool type --delay 20 "$text"
-  sleep 0.2
 }
 
 press_ok() { click_control 195 7 50 14; }
 press_cancel() { click_control 195 24 50 14; }
 
 # dialog_closed: waits until the dialog has left the screen.
-dialog_closed() {
-  for _ in $(seq 30); do
-    xdotool search --onlyvisible --name '^Dialog$' >/dev/null 2>&1 || { sleep 0.5; return 0; }
-    sleep 0.1
-  done
-  fail "the dialog is still open"
-}
+dialog_closed() { probe gone Dialog >/dev/null || fail "the dialog is still open"; }
 
 expect_boxes() {
   local i text
@@ -98,8 +129,7 @@ crop_difference() {
 # Runs the program again, seeing only the DejaVu fonts: no glyph for Japanese text, so
 # the labels come out as boxes. Their pictures are the ones the real labels must not match.
 restart_without_japanese_fonts() {
-  kill "$app_pid"
-  wait "$app_pid" 2>/dev/null
+  stop_program
   cat >"$out/fonts.conf" <<CONF
 <?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "fonts.dtd">
@@ -109,18 +139,43 @@ restart_without_japanese_fonts() {
   <include ignore_missing="yes">/etc/fonts/conf.d</include>
 </fontconfig>
 CONF
-  FONTCONFIG_FILE="$out/fonts.conf" "$program" >"$out/program-without-japanese.log" 2>&1 &
-  app_pid=$!
-  window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Orrelune$' | head -n1)
-  [ -n "$window" ] || fail "the program did not come back"
-  sleep 1
+  start_program FONTCONFIG_FILE="$out/fonts.conf"
 }
 
-# white_field NAME: fails unless the client area in NAME.png is all white.
+# white_field NAME: a screenshot NAME whose client area is all white.
 white_field() {
   local coloured
+  shot "$1"
   coloured=$(convert "$out/$1.png" -fill black +opaque white -format '%[fx:int((1-mean)*w*h+0.5)]' info:)
-  [ "$coloured" -eq 0 ] || fail "$coloured pixels are not white in $1"
+  [ "$coloured" -eq 0 ] || { echo "$coloured pixels are not white in $1"; return 1; }
+}
+
+# one_disc NAME: a screenshot NAME with only white and black, the black pixels filling a disc's
+# share of their bounding box.
+one_disc() {
+  local stats
+  shot "$1"
+  stats=$(convert "$out/$1.png" -depth 8 txt:- | awk -F'[,: ]+' '
+    /#FFFFFF/ { next }
+    /#000000/ { n++; if (!seen || $1 < x0) x0 = $1; if ($1 > x1) x1 = $1
+                if (!seen || $2 < y0) y0 = $2; if ($2 > y1) y1 = $2; seen = 1; next }
+    /^[0-9]/ { other++ }
+    END { printf "%d %d %d %d", n, other, x1 - x0 + 1, y1 - y0 + 1 }')
+  set -- $stats
+  [ "$2" -eq 0 ] || { echo "$2 pixels are neither white nor black"; return 1; }
+  [ "$1" -gt 2000 ] || { echo "only $1 black pixels"; return 1; }
+  [ "$3" -le 170 ] && [ "$4" -le 170 ] || { echo "the black pixels spread over ${3}x$4"; return 1; }
+  [ "$3" -ge 40 ] && [ "$4" -ge 40 ] || { echo "the black pixels cover only ${3}x$4"; return 1; }
+  local share=$(($1 * 100 / ($3 * $4)))
+  [ "$share" -ge 70 ] && [ "$share" -le 90 ] || { echo "black fills $share% of its box, not a disc's 79%"; return 1; }
+}
+
+# crop_changed NAME REF CROP: a new screenshot NAME differs from REF within CROP.
+crop_changed() {
+  local n
+  shot "$1"
+  n=$(crop_difference "$1" "$2" "$3")
+  [ "$n" -gt 50 ] || { echo "only $n pixels of $3 changed between $2 and $1"; return 1; }
 }
 
 run_dialog_scenario() {
@@ -167,20 +222,17 @@ run_dialog_scenario() {
     type_box count 1
     press_cancel
     dialog_closed
-    shot after-cancel
-    same stopped after-cancel
+    eventually shot_same after-cancel stopped
     open_dialog
     type_box count 1
     xdotool key Escape
     dialog_closed
-    shot after-escape
-    same stopped after-escape
+    eventually shot_same after-escape stopped
     open_dialog
     type_box count 1
     "$xclose" "$dialog" || fail "could not send the close request"
     dialog_closed
-    shot after-close
-    same stopped after-close
+    eventually shot_same after-close stopped
     open_dialog
     [ "$(read_box count)" = 500 ] || fail "the count changed"
     xdotool key Escape
@@ -194,8 +246,7 @@ run_dialog_scenario() {
     xdotool type 0
     xdotool key Return
     dialog_closed
-    shot empty
-    white_field empty
+    eventually white_field empty
     ;;
   dialog_one_disc)
     open_dialog
@@ -204,22 +255,7 @@ run_dialog_scenario() {
     type_box spread 0
     press_ok
     dialog_closed
-    shot disc
-    # Only white and black; the black pixels fill a disc's share of their bounding box.
-    local stats
-    stats=$(convert "$out/disc.png" -depth 8 txt:- | awk -F'[,: ]+' '
-      /#FFFFFF/ { next }
-      /#000000/ { n++; if (!seen || $1 < x0) x0 = $1; if ($1 > x1) x1 = $1
-                  if (!seen || $2 < y0) y0 = $2; if ($2 > y1) y1 = $2; seen = 1; next }
-      /^[0-9]/ { other++ }
-      END { printf "%d %d %d %d", n, other, x1 - x0 + 1, y1 - y0 + 1 }')
-    set -- $stats
-    [ "$2" -eq 0 ] || fail "$2 pixels are neither white nor black"
-    [ "$1" -gt 2000 ] || fail "only $1 black pixels"
-    [ "$3" -le 170 ] && [ "$4" -le 170 ] || fail "the black pixels spread over ${3}x$4"
-    [ "$3" -ge 40 ] && [ "$4" -ge 40 ] || fail "the black pixels cover only ${3}x$4"
-    local share=$(($1 * 100 / ($3 * $4)))
-    [ "$share" -ge 70 ] && [ "$share" -le 90 ] || fail "black fills $share% of its box, not a disc's 79%"
+    eventually one_disc disc
     ;;
   dialog_unchanged_ok)
     menu $STOP
@@ -227,8 +263,7 @@ run_dialog_scenario() {
     open_dialog
     xdotool key Return
     dialog_closed
-    settled redrawn
-    changed stopped redrawn
+    settled_changed redrawn stopped
     ;;
   dialog_capped_radius)
     open_dialog
@@ -249,18 +284,44 @@ run_dialog_scenario() {
     # The part of the client area right of the dialog keeps moving.
     local right="$((1050 - DWIDTH - 10))x600+$((DWIDTH + 10))+50"
     shot behind-1
-    sleep 0.6
-    shot behind-2
-    local n
-    n=$(crop_difference behind-1 behind-2 "$right")
-    [ "$n" -gt 50 ] || fail "the animation behind the dialog stood still ($n pixels changed)"
-    # The main window takes no input meanwhile: its close button does nothing.
+    eventually crop_changed behind-2 behind-1 "$right"
+    # The main window takes no input meanwhile: its close button does nothing. The request came
+    # before the typing, so once the box shows what was typed, it has been dealt with.
     "$xclose" "$window" || fail "could not send the close request"
-    sleep 0.5
+    type_box count 77
+    [ "$(read_box count)" = 77 ] || fail "the count box did not take the typing"
     kill -0 "$app_pid" 2>/dev/null || fail "the program ended while its dialog was open"
-    xdotool search --onlyvisible --name '^Dialog$' >/dev/null || fail "the dialog went away"
+    "$probe" --timeout 0 window Dialog >/dev/null || fail "the dialog went away"
     press_cancel
     dialog_closed
+    ;;
+  dialog_slow_step)
+    # 50000 particles without merging: each step takes many periods of the timer.
+    open_dialog
+    type_box count 50000
+    type_box merge 0
+    xdotool key Return
+    dialog_closed
+    local step
+    step=$(probe step Orrelune 400 $((menu_bar + 100)) 200 200 | sed -n 's/^step=//p')
+    [ -n "$step" ] || fail "the animation does not move at 50000 particles"
+    # Input and painting go ahead of the timer: the click is taken after the step in progress,
+    # the dialog painted after at most one more. The margin is for a busy machine.
+    local bound=$((2 * step + 2000)) t shown
+    echo "a frame every $step ms; the dialog's bound $bound ms"
+    open_menu
+    xdotool mousemove $((Px + 40)) $((Py + 12 + 2 * 25)) mousedown 1
+    t=$(date +%s%N)
+    xdotool mouseup 1
+    # shellcheck disable=SC2046
+    shown=$("$probe" --since "$t" --timeout "$bound" drawn Dialog $(drawn_args japanese)) ||
+      fail "the dialog was not painted within $bound ms of the click (a frame every $step ms)"
+    echo "dialog painted: $shown"
+    t=$(date +%s%N)
+    xdotool key Escape
+    shown=$("$probe" --since "$t" --timeout "$bound" gone Dialog) ||
+      fail "the dialog was still open $bound ms after Escape (a frame every $step ms)"
+    echo "dialog gone: $shown"
     ;;
   *)
     fail "unknown scenario"

@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
 # One end-to-end scenario: starts a virtual X server and the program, works the menu with the
 # mouse and keyboard as a person would, and checks screenshots of the window's client area.
-# Usage: scenario.sh NAME PROGRAM XCLOSE SHOTS-DIR
-# The screenshots and logs of a failed scenario stay in SHOTS-DIR/NAME.
+# Usage: scenario.sh [--wm] NAME PROGRAM HELPERS-DIR SHOTS-DIR
+# With --wm a window manager (openbox, with Debian's default settings) runs in the server, as on
+# every desktop; without it nothing stands between the program and the X server. HELPERS-DIR
+# holds the test helpers xclose and xprobe. The screenshots and logs of a failed scenario stay in
+# SHOTS-DIR/NAME (SHOTS-DIR/wm_NAME for the others run with --wm).
+#
+# Nothing waits a fixed time for the program: each step polls until what it waits for is on the
+# screen, for up to PATIENCE seconds, so a busy machine is slower but passes. Fixed sleeps remain
+# only where the check itself is "nothing changes for a while".
 set -u
+wm=
+if [ "${1:-}" = --wm ]; then
+  wm=openbox
+  shift
+fi
 scenario=$1
 program=$2
-xclose=$3
+xclose=$3/xclose
+probe=$3/xprobe
 out=$4/$scenario
+case $scenario in wm_*) ;; *) out=$4/${wm:+wm_}$scenario ;; esac
 rm -rf "$out"
 mkdir -p "$out"
+PATIENCE=${ORRELUNE_E2E_PATIENCE:-30}
 
 xvfb_pid=
+wm_pid=
 app_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
 }
@@ -26,6 +43,19 @@ fail() {
   exit 1
 }
 
+# eventually CHECK ARGS...: runs CHECK until it succeeds, for at most PATIENCE seconds, and fails
+# with what its last try printed.
+eventually() {
+  local deadline=$((SECONDS + PATIENCE)) why
+  until why=$("$@" 2>&1); do
+    [ "$SECONDS" -lt "$deadline" ] || fail "${why:-$1 did not hold within $PATIENCE s}"
+    sleep 0.1
+  done
+}
+
+# probe ARGS...: xprobe with the scenario's patience.
+probe() { "$probe" --timeout $((PATIENCE * 1000)) "$@"; }
+
 # Xvfb picks a free display and tells us which.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
 xvfb_pid=$!
@@ -34,24 +64,35 @@ for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$out/display")"
 export NO_AT_BRIDGE=1
 
-"$program" >"$out/program.log" 2>&1 &
-app_pid=$!
-window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Orrelune$' | head -n1)
-[ -n "$window" ] || fail "no window titled Orrelune appeared"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-# The client area is the part below the menu bar, 700 pixels high on this screen.
-[ "$WIDTH" -eq 1050 ] || fail "window is $WIDTH pixels wide, not 1050"
-menu_bar=$((HEIGHT - 700))
-[ "$menu_bar" -gt 0 ] || fail "window is only $HEIGHT pixels high"
-sleep 1
+# wm_running: the window manager has announced itself on the root window.
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+if [ -n "$wm" ]; then
+  command -v openbox >/dev/null || fail "openbox is missing (scripts/deps.sh test installs it)"
+  # Debian's settings, not those of whoever runs the tests.
+  XDG_CONFIG_HOME="$out/config" openbox --config-file /etc/xdg/openbox/rc.xml >"$out/openbox.log" 2>&1 &
+  wm_pid=$!
+  eventually wm_running
+fi
+
+# placed PREFIX: turns what xprobe says of a window into shell variables PREFIXID, PREFIXX,
+# PREFIXY (on the screen), PREFIXWIDTH and PREFIXHEIGHT.
+placed() {
+  sed 's/ ms=.*//; s/window=/ID=/; s/ x=/ X=/; s/ y=/ Y=/; s/ width=/ WIDTH=/; s/ height=/ HEIGHT=/' |
+    sed "s/\([A-Z][A-Z]*\)=/$1\1=/g"
+}
+
+# place WINDOW PREFIX: where the window is now.
+place() {
+  local where
+  where=$("$probe" --timeout 0 window "$1") || fail "window $1 is gone"
+  eval "$(placed "$2" <<<"$where")"
+}
 
 # shot NAME: the client area (as large as it is now) into NAME.png.
 shot() {
-  local w h
-  eval "$(xdotool getwindowgeometry --shell "$window" | sed 's/^/local_/')"
-  w=$local_WIDTH
-  h=$((local_HEIGHT - menu_bar))
-  import -window root -crop "${w}x${h}+${X}+$((Y + menu_bar))" +repage "$out/$1.png" || fail "no screenshot $1"
+  place "$window" now_
+  import -window root -crop "${now_WIDTH}x$((now_HEIGHT - menu_bar))+${now_X}+$((now_Y + menu_bar))" +repage \
+    "$out/$1.png" || fail "no screenshot $1"
 }
 
 # differing A B: how many pixels differ between two screenshots.
@@ -59,101 +100,158 @@ differing() {
   compare -metric AE "$out/$1.png" "$out/$2.png" null: 2>&1 | awk '{ printf "%d", $1 + 0 }'
 }
 
-same() {
+# Checks that print why they do not hold.
+is_same() {
   local n
   n=$(differing "$1" "$2")
-  [ "$n" -eq 0 ] || fail "$1 and $2 should be the same picture; $n pixels differ"
+  [ "$n" -eq 0 ] || { echo "$1 and $2 should be the same picture; $n pixels differ"; return 1; }
 }
 
-changed() {
+is_changed() {
   local n
   n=$(differing "$1" "$2")
-  [ "$n" -gt 50 ] || fail "$1 and $2 should differ; only $n pixels do"
+  [ "$n" -gt 50 ] || { echo "$1 and $2 should differ; only $n pixels do"; return 1; }
 }
 
-# settled NAME: waits until two screenshots 0.3 s apart agree (a command may reach the program
-# a little late on a busy machine), and keeps the picture as NAME.png.
-settled() {
-  for _ in $(seq 10); do
-    shot "$1"
-    sleep 0.3
-    shot "$1-again"
-    [ "$(differing "$1" "$1-again")" -eq 0 ] && return 0
-  done
-  fail "the picture did not come to rest after $1"
+# shot_same NAME REF, shot_changed NAME REF: a new screenshot NAME compared with REF.
+shot_same() { shot "$1" && is_same "$1" "$2"; }
+shot_changed() { shot "$1" && is_changed "$1" "$2"; }
+
+# still NAME: two screenshots 0.3 s apart agree; the picture is kept as NAME.png.
+still() {
+  shot "$1"
+  sleep 0.3
+  shot "$1-again"
+  is_same "$1" "$1-again"
 }
 
-# menu N: opens the pop-up "menu" with a click and takes its N-th item with the keyboard.
-menu() {
+# settled NAME: waits until the picture comes to rest (a command may reach the program a little
+# late on a busy machine), and keeps it as NAME.png.
+settled() { eventually still "$1"; }
+
+# settled_changed NAME REF: waits until the picture is at rest and differs from REF.
+at_rest_and_changed() { still "$1" && is_changed "$1" "$2"; }
+settled_changed() { eventually at_rest_and_changed "$1" "$2"; }
+
+# particles NAME: a screenshot with many coloured pixels in many colours, as particles on white.
+particles() {
+  local coloured colours
+  shot "$1"
+  coloured=$(convert "$out/$1.png" -fill black +opaque white -format '%[fx:int((1-mean)*w*h+0.5)]' info:)
+  colours=$(convert "$out/$1.png" -format '%k' info:)
+  [ "$coloured" -gt 300 ] && [ "$colours" -gt 20 ] || { echo "only $coloured coloured pixels in $colours colours"; return 1; }
+}
+
+# start_program [ENV...]: starts the program and waits for its window and its first particles.
+start_program() {
+  env "$@" "$program" >>"$out/program.log" 2>&1 &
+  app_pid=$!
+  local where
+  where=$(probe window Orrelune) || fail "no window titled Orrelune appeared"
+  eval "$(placed "" <<<"$where")"
+  window=$ID
+  # The client area is the part below the menu bar, 700 pixels high on this screen.
+  [ "$WIDTH" -eq 1050 ] || fail "window is $WIDTH pixels wide, not 1050"
+  menu_bar=$((HEIGHT - 700))
+  [ "$menu_bar" -gt 0 ] || fail "window is only $HEIGHT pixels high"
+  eventually particles first
+}
+
+stop_program() {
+  kill "$app_pid"
+  wait "$app_pid" 2>/dev/null
+  app_pid=
+}
+
+# open_menu: clicks the pop-up "menu" and waits until it is painted; sets its geometry Px Py Pwidth Pheight.
+open_menu() {
   xdotool mousemove $((X + 20)) $((Y + menu_bar / 2)) click 1
-  sleep 0.4
+  local geometry
+  geometry=$(probe popup) || fail "the menu did not open"
+  eval "$(sed 's/ ms=.*//; s/\([a-z]*\)=/P\1=/g' <<<"$geometry")"
+}
+
+close_menu() { probe nopopup >/dev/null || fail "the menu did not close"; }
+
+# menu N: opens the menu and takes its N-th item with the keyboard.
+menu() {
+  open_menu
   for _ in $(seq "$1"); do xdotool key Down; done
   xdotool key Return
-  sleep 0.4
+  close_menu
 }
 START=1
 STOP=2
+PARAMETER=3
 INITIALIZE=4
+
+# handled: returns once the program has dealt with everything sent to it so far. It takes its
+# input in order, so once its menu opens again, whatever came before has been done.
+handled() {
+  open_menu
+  xdotool key Escape
+  close_menu
+}
+
+# size_is W H: the window has that size now.
+size_is() {
+  place "$window" now_
+  [ "$now_WIDTH" = "$1" ] && [ "$now_HEIGHT" = "$2" ] || { echo "the window is ${now_WIDTH}x$now_HEIGHT, not $1x$2"; return 1; }
+}
 
 # repaint: makes the window paint itself again by resizing it and putting the size back.
 repaint() {
   xdotool windowsize "$window" 600 400
-  sleep 0.5
+  eventually size_is 600 400
+  handled
   xdotool windowsize "$window" "$WIDTH" "$HEIGHT"
-  sleep 0.7
+  eventually size_is "$WIDTH" "$HEIGHT"
 }
 
 . "$(dirname "$0")/dialog_scenarios.sh"
+. "$(dirname "$0")/wm_scenarios.sh"
+
+start_program
 
 case $scenario in
 appears)
-  shot first
-  # Particles on white: many coloured pixels in many colours.
-  coloured=$(convert "$out/first.png" -fill black +opaque white -format '%[fx:int((1-mean)*w*h+0.5)]' info:)
-  colours=$(convert "$out/first.png" -format '%k' info:)
-  [ "$coloured" -gt 300 ] || fail "only $coloured coloured pixels"
-  [ "$colours" -gt 20 ] || fail "only $colours colours"
-  sleep 0.5
-  shot later
-  changed first later
+  eventually shot_changed later first
   ;;
 stop_freezes)
   menu $STOP
   settled stopped
+  # Stopped means still: nothing moves for a second.
   sleep 1
   shot still
-  same stopped still
+  is_same stopped still || fail "the picture moved after STOP"
   # Repainting a stopped picture draws the same frame again.
   repaint
-  shot repainted
-  same stopped repainted
+  eventually shot_same repainted stopped
   ;;
 start_animates)
   menu $STOP
   settled stopped
   menu $START
-  sleep 0.6
-  shot started
-  changed stopped started
-  sleep 0.6
-  shot later
-  changed started later
+  eventually shot_changed started stopped
+  eventually shot_changed later started
   ;;
 initialize_while_stopped)
   menu $STOP
   settled stopped
   menu $INITIALIZE
-  sleep 0.6
-  shot initialized
-  same stopped initialized
+  # The new population stays unseen until the window is painted again.
+  handled
+  eventually shot_same initialized stopped
   repaint
-  shot repainted
-  changed stopped repainted
+  settled_changed repainted stopped
   ;;
 close_exits)
   "$xclose" "$window" || fail "could not send the close request"
-  for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$app_pid" 2>/dev/null && fail "the program still runs 5 s after its window was closed"
+  deadline=$((SECONDS + PATIENCE))
+  while kill -0 "$app_pid" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs $PATIENCE s after its window was closed"
+    sleep 0.1
+  done
   wait "$app_pid"
   code=$?
   app_pid=
@@ -161,6 +259,9 @@ close_exits)
   ;;
 dialog_*)
   run_dialog_scenario "$scenario"
+  ;;
+wm_*)
+  run_wm_scenario "$scenario"
   ;;
 *)
   fail "unknown scenario"

@@ -20,7 +20,7 @@ uint64_t fakeNow = 0;
 uint64_t fakeClock() { return fakeNow; }
 
 // Stands in for the window system: remembers what the layer showed, and plays the person's
-// actions one per pump once the dialog is on screen. Waiting moves the fake clock on.
+// actions one per poll once the dialog is on screen. Waiting moves the fake clock on.
 class DialogBackend : public port::Backend {
 public:
     void createDialog(const port::DialogLayout& l) override {
@@ -33,13 +33,14 @@ public:
     }
     void destroyDialog(HWND dialog) override { destroyed.push_back(dialog); }
     void setControlText(HWND control, const char* text) override { texts[control] = text; }
-    void pump() override {
+    bool dispatchEvent() override {
         ++pumps;
         if (shown != nullptr && !actions.empty()) {
             auto action = actions.front();
             actions.pop_front();
             action();
         }
+        return false;
     }
     void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
 
@@ -88,7 +89,9 @@ INT_PTR CALLBACK recordingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 int ownerPaints = 0;
 int ownerTimers = 0;
+std::vector<UINT> ownerInput;
 LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND || message == WM_CLOSE) ownerInput.push_back(message);
     if (message == WM_TIMER) {
         ++ownerTimers;
         InvalidateRect(window, nullptr, FALSE);
@@ -108,6 +111,7 @@ protected:
         fakeNow = 1000;
         seen.clear();
         ownerPaints = ownerTimers = 0;
+        ownerInput.clear();
         ownerEnabledAtInit = true;
         initAnswer = TRUE;
         onInit = nullptr;
@@ -239,6 +243,12 @@ TEST_F(Dialog, OpensWithInitDialogAndEndsWithTheResultOfEndDialog) {
     EXPECT_EQ(reinterpret_cast<HWND>(seen[0].wParam), fake.control(IDOK));
     EXPECT_EQ(fake.focus, fake.control(IDOK));
     EXPECT_EQ(commands(), std::vector<int>{IDOK});
+    // The template's frame: a caption with close only, fixed, modal above its owner.
+    EXPECT_EQ(fake.layout.frame,
+              port::frameOf(fake.layout.resource->style, true, port::WindowRole::ModalDialog));
+    EXPECT_TRUE(fake.layout.frame.closeButton);
+    EXPECT_FALSE(fake.layout.frame.minimizeButton);
+    EXPECT_TRUE(fake.layout.frame.modal);
     // Laid out in pixels from the default 6 x 13 base units, controls in template order.
     EXPECT_EQ(fake.layout.owner, ownerWindow);
     EXPECT_EQ(fake.layout.rect.right, 378);
@@ -261,6 +271,40 @@ TEST_F(Dialog, OwnerIsDisabledWhileTheDialogRunsAndEnabledAfter) {
     EXPECT_EQ(run(), 7);
     EXPECT_FALSE(ownerEnabledAtInit);
     EXPECT_TRUE(IsWindowEnabled(ownerWindow));
+}
+
+TEST_F(Dialog, TheOwnersMenuAndCloseButtonDoNothingWhileTheDialogRuns) {
+    fake.actions.push_back([] {
+        port::closeRequested(ownerWindow);
+        port::menuChosen(ownerWindow, 40004);
+    });
+    fake.actions.push_back([] { PostMessageA(backend->shown, WM_COMMAND, IDCANCEL, 0); });
+    EXPECT_EQ(run(), 102);
+    EXPECT_TRUE(ownerInput.empty());
+    EXPECT_TRUE(IsWindow(ownerWindow));
+    // Afterwards the owner answers again.
+    port::closeRequested(ownerWindow);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    EXPECT_EQ(ownerInput, std::vector<UINT>{WM_CLOSE});
+    EXPECT_FALSE(IsWindow(ownerWindow));
+}
+
+TEST_F(Dialog, ADisabledDialogTakesNeitherClicksNorKeys) {
+    fake.actions.push_back([] {
+        HWND dialog = backend->shown;
+        EnableWindow(dialog, FALSE);
+        port::buttonClicked(backend->control(IDOK));
+        port::dialogKeyPressed(dialog, port::DialogKey::Return, nullptr);
+        port::dialogKeyPressed(dialog, port::DialogKey::Escape, nullptr);
+        port::closeRequested(dialog);
+    });
+    fake.actions.push_back([] {
+        EnableWindow(backend->shown, TRUE);
+        port::closeRequested(backend->shown);
+    });
+    EXPECT_EQ(run(), 102);
+    EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
 }
 
 TEST_F(Dialog, AnOwnerDisabledBeforeStaysDisabled) {

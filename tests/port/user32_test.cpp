@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,11 @@ public:
         createdTitle = title;
         menu = m;
     }
+    void frameWindow(HWND window, HWND owner, const port::WindowFrame& frame) override {
+        frames.push_back({window, owner, frame});
+    }
     void present(HWND) override { ++presents; }
+    void enableWindow(HWND window, bool enabled) override { enables.push_back({window, enabled}); }
     void wait(int timeoutMs) override {
         waits.push_back(timeoutMs);
         fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1000 : timeoutMs);
@@ -35,6 +41,13 @@ public:
     const port::MenuResource* menu = nullptr;
     int presents = 0;
     std::vector<int> waits;
+    std::vector<std::pair<HWND, bool>> enables;
+    struct Framed {
+        HWND window;
+        HWND owner;
+        port::WindowFrame frame;
+    };
+    std::vector<Framed> frames;
 };
 
 struct Received {
@@ -218,6 +231,26 @@ TEST_F(User32, CreationSendsCreateAndUsesTheClassMenu) {
     EXPECT_EQ(GetWindowLongA(w, GWL_HINSTANCE), 0x400000);
 }
 
+TEST_F(User32, EachWindowGetsTheFrameOfItsStyleAndItsOwner) {
+    HWND main = create();
+    ASSERT_EQ(backend.frames.size(), 1u);
+    EXPECT_EQ(backend.frames[0].window, main);
+    EXPECT_EQ(backend.frames[0].owner, nullptr);
+    EXPECT_EQ(backend.frames[0].frame, port::frameOf(WS_OVERLAPPEDWINDOW, false, port::WindowRole::TopLevel));
+    // A parent of a window that is no child is its owner; a child has none, and no frame.
+    HWND owned = CreateWindowExA(0, "Test", "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, main, nullptr,
+                                 nullptr, nullptr);
+    HWND child = CreateWindowExA(0, "Test", "", WS_CHILD | WS_CAPTION, 0, 0, 10, 10, main, nullptr, nullptr, nullptr);
+    ASSERT_EQ(backend.frames.size(), 3u);
+    EXPECT_EQ(backend.frames[1].window, owned);
+    EXPECT_EQ(backend.frames[1].owner, main);
+    EXPECT_TRUE(backend.frames[1].frame.owned);
+    EXPECT_TRUE(backend.frames[1].frame.closeButton);
+    EXPECT_EQ(backend.frames[2].window, child);
+    EXPECT_EQ(backend.frames[2].owner, nullptr);
+    EXPECT_EQ(backend.frames[2].frame, port::WindowFrame{});
+}
+
 TEST_F(User32, DefaultSizeShrinksToTheScreen) {
     backend.screenWidth = 800;
     backend.screenHeight = 600;
@@ -312,6 +345,184 @@ TEST_F(User32, StaleHandlesAreRefused) {
     EXPECT_EQ(GetDC(w), nullptr);
     RECT r;
     EXPECT_FALSE(GetClientRect(w, &r));
+}
+
+TEST_F(User32, DisabledWindowTakesNoInput) {
+    HWND w = create();
+    received.clear();
+    port::menuChosen(w, 40004);
+    port::closeRequested(w);
+    MSG msg;
+    ASSERT_EQ(next(msg), static_cast<UINT>(WM_COMMAND));
+    EXPECT_EQ(LOWORD(msg.wParam), 40004);
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_CLOSE));
+
+    EXPECT_FALSE(EnableWindow(w, FALSE));
+    EXPECT_FALSE(IsWindowEnabled(w));
+    port::menuChosen(w, 40004);
+    port::closeRequested(w);
+    paint(w);
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
+    // Disabling twice is one change for the window system; the answer is the earlier state.
+    EXPECT_TRUE(EnableWindow(w, FALSE));
+    EXPECT_TRUE(EnableWindow(w, TRUE));
+    EXPECT_FALSE(EnableWindow(w, TRUE));
+    EXPECT_EQ(backend.enables, (std::vector<std::pair<HWND, bool>>{{w, false}, {w, true}}));
+    port::closeRequested(w);
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_CLOSE));
+    // Nothing is posted for a window that is gone.
+    DestroyWindow(w);
+    port::menuChosen(w, 40004);
+    EXPECT_NE(next(msg), static_cast<UINT>(WM_COMMAND));
+}
+
+// A toolkit with events of its own waiting, beside a program whose every step takes longer
+// than its timer's period, so that a timer is due at every poll.
+class ToolkitBackend : public port::Backend {
+public:
+    bool dispatchEvent() override {
+        if (pending.empty()) return false;
+        auto event = pending.front();
+        pending.pop_front();
+        ++delivered;
+        event();
+        return true;
+    }
+    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
+
+    std::deque<std::function<void()>> pending;
+    int delivered = 0;
+};
+
+constexpr uint64_t SLOW_STEP_MS = 130;
+ToolkitBackend* toolkit = nullptr;
+int ticks = 0;
+// Per event, how many ticks had run when it was delivered.
+std::vector<int> ticksBefore;
+std::vector<UINT> dispatched;
+int eventsPerStep = 0;
+
+void recordEvent() { ticksBefore.push_back(ticks); }
+
+LRESULT CALLBACK slowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    dispatched.push_back(message);
+    switch (message) {
+    case WM_TIMER:
+        ++ticks;
+        // Time passes, and the person goes on clicking and typing meanwhile.
+        fakeNow += SLOW_STEP_MS;
+        for (int i = 0; i < eventsPerStep; ++i) toolkit->pending.push_back(recordEvent);
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaint(window, &ps);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+class SlowStep : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port::resetUser32();
+        port::setBackend(&fake);
+        port::setClock(fakeClock);
+        toolkit = &fake;
+        fakeNow = 1000;
+        ticks = 0;
+        eventsPerStep = 0;
+        ticksBefore.clear();
+        dispatched.clear();
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = slowProc;
+        wc.lpszClassName = "Slow";
+        ASSERT_NE(RegisterClassExA(&wc), 0);
+        window = CreateWindowExA(0, "Slow", "Slow", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr,
+                                 nullptr);
+        ShowWindow(window, SW_SHOW);
+        SetTimer(window, 1, 20, nullptr);
+    }
+    void TearDown() override {
+        port::resetUser32();
+        port::setBackend(nullptr);
+        port::setClock(nullptr);
+        toolkit = nullptr;
+    }
+    // The program's loop: poll, dispatch, until the given number of ticks ran.
+    void runTicks(int count) {
+        MSG msg{};
+        for (int polls = 0; ticks < count && polls < 100000; ++polls) {
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        }
+        ASSERT_EQ(ticks, count);
+    }
+
+    ToolkitBackend fake;
+    HWND window = nullptr;
+};
+
+TEST_F(SlowStep, EventsArrivingDuringAStepAreAllDeliveredBeforeTheNextTick) {
+    // Showing a dialog or a menu takes dozens of events.
+    eventsPerStep = 60;
+    for (int i = 0; i < 25; ++i) fake.pending.push_back(recordEvent);
+    runTicks(4);
+    // The 25 waiting at the start, then each step's 60, every one before the tick that follows.
+    ASSERT_EQ(ticksBefore.size(), 25u + 3 * 60);
+    for (std::size_t i = 0; i < ticksBefore.size(); ++i) {
+        int expected = i < 25 ? 0 : 1 + static_cast<int>((i - 25) / 60);
+        ASSERT_EQ(ticksBefore[i], expected) << "event " << i;
+    }
+    // The fourth step's events are still waiting.
+    EXPECT_EQ(fake.pending.size(), 60u);
+}
+
+TEST_F(SlowStep, WhatTheEventsPostAndPaintGoesAheadOfTheTimer) {
+    runTicks(1);
+    ValidateRect(window, nullptr);
+    // During the step a click chose a command and the window was uncovered; the timer is due.
+    fake.pending.push_back([this] { PostMessageA(window, WM_COMMAND, 40004, 0); });
+    fake.pending.push_back([this] { InvalidateRect(window, nullptr, FALSE); });
+    fakeNow += SLOW_STEP_MS;
+    dispatched.clear();
+    runTicks(2);
+    EXPECT_EQ(dispatched, (std::vector<UINT>{WM_COMMAND, WM_PAINT, WM_TIMER}));
+}
+
+TEST_F(SlowStep, AFloodOfEventsDelaysTheTimerByOnePollAtMost) {
+    // Each event brings another: the toolkit is never idle.
+    std::function<void()> endless = [&] { fake.pending.push_back(endless); };
+    fake.pending.push_back(endless);
+    ValidateRect(window, nullptr);
+    fakeNow += 20;
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(fake.delivered, port::MAX_EVENTS_PER_POLL);
+    DispatchMessageA(&msg);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_PAINT));
+    EXPECT_EQ(fake.delivered, 2 * port::MAX_EVENTS_PER_POLL);
+}
+
+TEST_F(SlowStep, TheBlockingLoopDeliversPendingEventsBeforeTheTimerToo) {
+    // As the dialog's loop takes its messages.
+    for (int i = 0; i < 40; ++i) fake.pending.push_back(recordEvent);
+    fakeNow += 500;
+    MSG msg{};
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    // The window's first paint was due already; then the late timer.
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_PAINT));
+    EXPECT_EQ(ticksBefore.size(), 40u);
+    DispatchMessageA(&msg);
+    fake.pending.push_back(recordEvent);
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(ticksBefore.size(), 41u);
 }
 
 }  // namespace

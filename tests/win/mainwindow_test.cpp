@@ -17,14 +17,15 @@ namespace {
 uint64_t fakeNow = 0;
 uint64_t fakeClock() { return fakeNow; }
 
-// Time passes only while the layer waits; after a set number of pumps the window is closed,
-// as a person would with the close button.
+// Time passes only while the layer waits; after a set number of polls the window is closed,
+// as a person would with the close button. Each poll finds one event pending.
 class ScriptedBackend : public port::Backend {
 public:
     void createWindow(HWND w, const char*, const port::MenuResource*, int, int) override { window = w; }
     void present(HWND) override { ++presents; }
-    void pump() override {
+    bool dispatchEvent() override {
         if (++pumps == closeAfterPumps) PostMessageA(window, WM_CLOSE, 0, 0);
+        return false;
     }
     void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
 

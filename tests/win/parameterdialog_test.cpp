@@ -21,7 +21,7 @@ uint64_t fakeNow = 0;
 uint64_t fakeClock() { return fakeNow; }
 
 // The window system as a person at the dialog sees it: the texts in each box, typing into a
-// box, pressing a button. Actions run one per pump while the dialog is open.
+// box, pressing a button. Actions run one per poll of the queue while the dialog is open.
 class DialogBackend : public port::Backend {
 public:
     void createDialog(const port::DialogLayout& l) override {
@@ -36,12 +36,13 @@ public:
     void destroyDialog(HWND) override { dialog = nullptr; }
     void setControlText(HWND control, const char* text) override { boxes[idOf(control)] = text; }
     void present(HWND) override { ++presents; }
-    void pump() override {
+    bool dispatchEvent() override {
         if (dialog != nullptr && !actions.empty()) {
             auto action = actions.front();
             actions.pop_front();
             action();
         }
+        return false;
     }
     void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
 
