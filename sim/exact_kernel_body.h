@@ -52,8 +52,9 @@ struct LaneValues {
 // which the fold notices at its end and answers by folding again, guarded.
 template <bool BUILT, Side SIDE, bool RANGED, bool PARTNER_CUT, bool GUARDED>
 KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneValues& l) {
-    const V xp = broadcast(g.x[p]);
-    const V yp = broadcast(g.y[p]);
+    const ExactPartner& partner = g.partner[p];
+    const V xp = broadcast(partner.x);
+    const V yp = broadcast(partner.y);
     const V at = broadcast(static_cast<double>(p));
     // Whether the lane is the pair's j (the partner comes first in the table).
     M second{};
@@ -76,11 +77,11 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
 
     V product{};
     if constexpr (SIDE == Side::Before) {
-        product = broadcast(g.massG[p]) * l.mk;
+        product = broadcast(partner.massG) * l.mk;
     } else if constexpr (SIDE == Side::After) {
-        product = l.mgk * broadcast(g.mass[p]);
+        product = l.mgk * broadcast(partner.mass);
     } else {
-        product = select(second, broadcast(g.massG[p]) * l.mk, l.mgk * broadcast(g.mass[p]));
+        product = select(second, broadcast(partner.massG) * l.mk, l.mgk * broadcast(partner.mass));
     }
     s.q = quotient<BUILT>(product, r * r);
     s.mr = l.mk * r;
@@ -106,7 +107,7 @@ KERNEL_INLINE PairStage preparePair(const ExactView& g, int32_t p, const LaneVal
     s.guarded = GUARDED;
     if constexpr (GUARDED) {
         s.take = greaterThan(r, broadcast(0.0));
-        if constexpr (PARTNER_CUT) s.take = s.take & lessThan(l.pos, broadcast(g.cut[p]));
+        if constexpr (PARTNER_CUT) s.take = s.take & lessThan(l.pos, broadcast(partner.cut));
         if constexpr (RANGED) s.take = s.take & lessThan(at, l.to) & greaterOrEqual(at, l.from);
     }
     return s;
@@ -140,7 +141,7 @@ KERNEL_INLINE void finishPair(const PairStage& s, const LaneValues& l, V& vx, V&
 template <bool BUILT, Side SIDE, bool RANGED, bool GUARDED>
 KERNEL_INLINE PairStage prepare(const ExactView& g, int32_t p, const LaneValues& l) {
     // Cuts are rare: most partners skip the test.
-    if (g.cut[p] == NO_CUT) return preparePair<BUILT, SIDE, RANGED, false, GUARDED>(g, p, l);
+    if (g.partner[p].cut == NO_CUT) return preparePair<BUILT, SIDE, RANGED, false, GUARDED>(g, p, l);
     return preparePair<BUILT, SIDE, RANGED, true, true>(g, p, l);
 }
 

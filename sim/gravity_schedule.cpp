@@ -112,10 +112,11 @@ void runExactFolds(const ExactView& view, const GravityKernels& kernels, FoldSeg
             }
             const FoldSegment& s = segments[first + k];
             const auto p = static_cast<std::size_t>(s.particle);
-            l.x[k] = view.x[p];
-            l.y[k] = view.y[p];
-            l.mass[k] = view.mass[p];
-            l.massG[k] = view.massG[p];
+            const ExactPartner& lane = view.partner[p];
+            l.x[k] = lane.x;
+            l.y[k] = lane.y;
+            l.mass[k] = lane.mass;
+            l.massG[k] = lane.massG;
             l.pos[k] = s.particle;
             l.from[k] = s.from;
             l.to[k] = s.to;

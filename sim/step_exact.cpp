@@ -32,7 +32,7 @@ namespace {
 ExactDivision divisionWay = ExactDivision::Faster;
 
 struct ExactScratch {
-    std::vector<double> x, y, mass, massG, cut;  // by live position
+    std::vector<ExactPartner> partners;  // by live position
 };
 
 constinit ExactScratch scratch;
@@ -57,28 +57,29 @@ bool exactPathApplies(const ParticleBuffer& c, int32_t last, double width, doubl
 // quotients and roots were the faster; the bits are the same, so only the time is compared.
 bool builtDivisionIsFaster(const GravityKernels& kernels) {
     constexpr int32_t PARTNERS = 1024;
-    std::vector<double> x(PARTNERS), y(PARTNERS), mass(PARTNERS), massG(PARTNERS), cut(PARTNERS, NO_CUT);
+    std::vector<ExactPartner> partners(PARTNERS);
     uint64_t state = 0x9E3779B97F4A7C15u;
     const auto next = [&state] {
         state = state * 6364136223846793005u + 1442695040888963407u;
         return static_cast<double>(state >> 11) * 0x1p-53;
     };
-    for (int32_t p = 0; p < PARTNERS; ++p) {
-        x[static_cast<std::size_t>(p)] = 1000 * next();
-        y[static_cast<std::size_t>(p)] = 700 * next();
-        mass[static_cast<std::size_t>(p)] = 1 + 99 * next();
-        massG[static_cast<std::size_t>(p)] = mass[static_cast<std::size_t>(p)] * 20;
+    for (ExactPartner& p : partners) {
+        p.x = 1000 * next();
+        p.y = 700 * next();
+        p.mass = 1 + 99 * next();
+        p.massG = p.mass * 20;
+        p.cut = NO_CUT;
     }
-    ExactView view{x.data(), y.data(), mass.data(), massG.data(), cut.data(), PARTNERS, 1000, 700, TIME_STEP, false};
+    ExactView view{partners.data(), PARTNERS, 1000, 700, TIME_STEP, false};
     const auto timeFold = [&](bool built) {
         view.builtDivision = built;
         ExactLanes lanes{};
         for (int32_t k = 0; k < EXACT_LANES; ++k) {
-            const auto at = static_cast<std::size_t>(PARTNERS / 2 + k);
-            lanes.x[k] = x[at];
-            lanes.y[k] = y[at];
-            lanes.mass[k] = mass[at];
-            lanes.massG[k] = massG[at];
+            const ExactPartner& lane = partners[static_cast<std::size_t>(PARTNERS / 2 + k)];
+            lanes.x[k] = lane.x;
+            lanes.y[k] = lane.y;
+            lanes.mass[k] = lane.mass;
+            lanes.massG[k] = lane.massG;
             lanes.pos[k] = PARTNERS / 2 + k;
             lanes.to[k] = PARTNERS;
         }
@@ -123,8 +124,8 @@ bool exactDivisionBuilt() {
 
 void reserveExactStep(int32_t n) {
     const auto count = static_cast<std::size_t>(n > 0 ? n : 0);
-    if (count <= scratch.x.size()) return;
-    for (std::vector<double>* v : {&scratch.x, &scratch.y, &scratch.mass, &scratch.massG, &scratch.cut}) v->resize(count);
+    if (count <= scratch.partners.size()) return;
+    scratch.partners.resize(count);
 }
 
 void stepSimulationExact(double width, double height) {
@@ -145,17 +146,13 @@ void stepSimulationExact(double width, double height) {
     const double g = simParameters.gravity;
     for (int32_t k = 0; k < n; ++k) {
         const int32_t i = live.tableOf[static_cast<std::size_t>(k)];
-        const auto at = static_cast<std::size_t>(k);
-        scratch.x[at] = s[i].x;
-        scratch.y[at] = s[i].y;
-        scratch.mass[at] = s[i].mass;
-        scratch.massG[at] = s[i].mass * g;
         const double cut = schedule.cutOf[static_cast<std::size_t>(i)];
-        scratch.cut[at] = cut == NO_CUT ? NO_CUT : live.compactOf[static_cast<std::size_t>(cut)];
+        scratch.partners[static_cast<std::size_t>(k)] =
+            ExactPartner{s[i].x, s[i].y, s[i].mass, s[i].mass * g,
+                         cut == NO_CUT ? NO_CUT : live.compactOf[static_cast<std::size_t>(cut)]};
     }
     if (n >= 2) {
-        const ExactView view{scratch.x.data(), scratch.y.data(), scratch.mass.data(), scratch.massG.data(),
-                             scratch.cut.data(), n, width, height, TIME_STEP, exactDivisionBuilt()};
+        const ExactView view{scratch.partners.data(), n, width, height, TIME_STEP, exactDivisionBuilt()};
         foldExactVelocities(view, stepKernels(), live, stepThreads() > 1 && n >= MIN_PARALLEL_EXACT_COUNT);
         if (!velocitiesFinite(last)) {
             noteLiteralHandOver(true);

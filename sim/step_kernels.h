@@ -43,14 +43,20 @@ struct GravityView {
     const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
 };
 
-// The live particles as the exact folds read their partners: snapshot values in table order,
-// indexed by live position (the position among the particles alive in the snapshot).
+// One live particle as the exact folds read it as a partner: its snapshot values side by side,
+// so that a partner is one short run of memory rather than five streams.
+struct ExactPartner {
+    double x;
+    double y;
+    double mass;
+    double massG;  // mass * gravity: the first product of the force of a pair it leads
+    double cut;    // live position of the partner that absorbs it this step, +inf if none
+};
+
+// The live particles as the exact folds read their partners, by live position (the position
+// among the particles alive in the snapshot, in table order).
 struct ExactView {
-    const double* x;
-    const double* y;
-    const double* mass;
-    const double* massG;  // mass * gravity: the first product of the force of a pair it leads
-    const double* cut;    // live position of the partner that absorbs it this step, +inf if none
+    const ExactPartner* partner;
     int32_t count;
     double width;
     double height;
