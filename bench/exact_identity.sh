@@ -3,7 +3,8 @@
 # setting, the last line (counts, sums and the hash of every record's bytes) after the run must be
 # the same for --engine literal and for --engine exact on 1 and 2 threads. Writes one CSV row a run
 # and exits non-zero on any difference.
-# Usage: bench/exact_identity.sh DRIVER OUT.csv [CLOCKS]
+# Usage: bench/exact_identity.sh DRIVER OUT.csv [CLOCKS] [SIZES]
+#   SIZES: "count:ticks ..." (default "500:1000 3000:1000 20000:3")
 set -euo pipefail
 driver=$1
 out=$2
@@ -11,11 +12,12 @@ clocks=${3:-20}
 
 # count ticks: 1000 ticks at 500 and 3000 particles; the literal step at 20000 takes seconds a
 # tick, so a few ticks there.
-sizes=("500 1000" "3000 1000" "20000 3")
+read -r -a sizes <<<"${4:-500:1000 3000:1000 20000:3}"
 echo "count,merge,clock,ticks,threads,same,literal_line,exact_line" >"$out"
 differences=0
 for size in "${sizes[@]}"; do
-  read -r count ticks <<<"$size"
+  count=${size%:*}
+  ticks=${size#*:}
   for merge in 1 0; do
     for ((k = 1; k <= clocks; ++k)); do
       clock=$((1000 * k + count))
