@@ -196,7 +196,7 @@ void closeRequested(HWND window) {
 void clientResized(HWND window, int width, int height) {
     Window* w = find(window);
     if (w == nullptr || (w->width == width && w->height == height)) return;
-    resizeSurface(w->surface, width, height);
+    placeSurface(w->surface, RECT{0, 0, width, height});
     w->width = width;
     w->height = height;
     // Both class styles this program uses (CS_HREDRAW | CS_VREDRAW) ask for the whole area.
