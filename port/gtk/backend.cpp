@@ -1,11 +1,12 @@
 #include "backend.h"
 
-#include "toolkitframe.h"
-
 #include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "mnemonic.h"
+#include "toolkitframe.h"
 
 namespace {
 
@@ -16,24 +17,6 @@ struct NativeWindow {
 };
 
 std::map<HWND, NativeWindow> natives;
-
-// "&File" marks its mnemonic with '&'; GTK uses '_' and needs a literal '_' doubled.
-std::string mnemonicLabel(const char* text) {
-    std::string label;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '&' && p[1] == '&') {
-            label += '&';
-            ++p;
-        } else if (*p == '&') {
-            label += '_';
-        } else if (*p == '_') {
-            label += "__";
-        } else {
-            label += *p;
-        }
-    }
-    return label;
-}
 
 void onMenuItem(GtkMenuItem* /*item*/, gpointer data) {
     auto* command = static_cast<std::pair<HWND, int>*>(data);
@@ -53,14 +36,14 @@ int buildMenu(GtkMenuShell* shell, HWND window, const port::MenuResource& menu, 
             gtk_menu_shell_append(shell, gtk_separator_menu_item_new());
             break;
         case port::MenuEntryKind::Item: {
-            GtkWidget* item = gtk_menu_item_new_with_mnemonic(mnemonicLabel(entry.text).c_str());
+            GtkWidget* item = gtk_menu_item_new_with_mnemonic(port::mnemonicLabel(entry.text).c_str());
             g_signal_connect_data(item, "activate", G_CALLBACK(onMenuItem), new std::pair<HWND, int>(window, entry.id),
                                   freeCommand, GConnectFlags(0));
             gtk_menu_shell_append(shell, item);
             break;
         }
         case port::MenuEntryKind::PopupBegin: {
-            GtkWidget* item = gtk_menu_item_new_with_mnemonic(mnemonicLabel(entry.text).c_str());
+            GtkWidget* item = gtk_menu_item_new_with_mnemonic(port::mnemonicLabel(entry.text).c_str());
             GtkWidget* popup = gtk_menu_new();
             index = buildMenu(GTK_MENU_SHELL(popup), window, menu, index);
             gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), popup);
