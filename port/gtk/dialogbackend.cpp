@@ -157,6 +157,11 @@ GtkWidget* makeControl(const port::DialogControl& control) {
 
 namespace port {
 
+GtkWidget* nativeDialogWindow(HWND dialog) {
+    auto found = nativeDialogs.find(dialog);
+    return found == nativeDialogs.end() ? nullptr : found->second.window;
+}
+
 DialogBaseUnits GtkBackend::dialogBaseUnits(const DialogResource& dialog) {
     // As Windows measures a dialog font: the mean width of the 52 Latin letters, rounded, and
     // the font's full height (ascent and descent).
