@@ -319,27 +319,35 @@ TEST(GdiObjects, NewBitmapIsBlackAndPixelsOutsideAreInvalid) {
     EXPECT_EQ(canvas.at(-1, 0), 0xFFFFFFFFu);
 }
 
-TEST(Surface, ResizeKeepsTheOverlap) {
-    HBITMAP surface = port::createSurface(4, 4);
-    HDC dc = port::createSurfaceDC(surface);
-    RECT all{0, 0, 4, 4};
-    HBRUSH brush = CreateSolidBrush(RED);
-    FillRect(dc, &all, brush);
+// A window surface of 4 x 4 red pixels, drawn into through its own DC.
+class Surface : public ::testing::Test {
+protected:
+    void SetUp() override {
+        surface = port::createSurface(4, 4);
+        dc = port::createSurfaceDC(surface);
+        red = CreateSolidBrush(RED);
+        RECT all{0, 0, 4, 4};
+        FillRect(dc, &all, red);
+    }
+    void TearDown() override {
+        DeleteDC(dc);
+        DeleteObject(red);
+        EXPECT_TRUE(DeleteObject(surface));
+    }
+
+    HBITMAP surface = nullptr;
+    HDC dc = nullptr;
+    HBRUSH red = nullptr;
+};
+
+TEST_F(Surface, ResizeKeepsTheOverlap) {
     port::placeSurface(surface, RECT{0, 0, 6, 2});
     EXPECT_EQ(GetPixel(dc, 3, 1), RED);
     EXPECT_EQ(GetPixel(dc, 4, 1), BLACK);
     EXPECT_EQ(GetPixel(dc, 0, 2), 0xFFFFFFFFu);
-    DeleteDC(dc);
-    DeleteObject(brush);
-    EXPECT_TRUE(DeleteObject(surface));
 }
 
-TEST(Surface, PlacedElsewhereItDrawsInTheCoordinatesItStandsFor) {
-    HBITMAP surface = port::createSurface(4, 4);
-    HDC dc = port::createSurfaceDC(surface);
-    RECT all{0, 0, 4, 4};
-    HBRUSH red = CreateSolidBrush(RED);
-    FillRect(dc, &all, red);
+TEST_F(Surface, PlacedElsewhereItDrawsInTheCoordinatesItStandsFor) {
     // Now it holds 10..13 x 20..22: nothing of the old area overlaps.
     port::placeSurface(surface, RECT{10, 20, 14, 23});
     port::PixelView view = port::bitmapPixels(surface);
@@ -367,9 +375,6 @@ TEST(Surface, PlacedElsewhereItDrawsInTheCoordinatesItStandsFor) {
     EXPECT_EQ(GetPixel(dc, 11, 20), BLACK);
     EXPECT_EQ(GetPixel(dc, 12, 21), BLUE);
     EXPECT_EQ(GetPixel(dc, 10, 20), 0xFFFFFFFFu);
-    DeleteDC(dc);
-    DeleteObject(red);
-    EXPECT_TRUE(DeleteObject(surface));
 }
 
 }  // namespace
