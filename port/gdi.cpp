@@ -428,6 +428,25 @@ COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
     return port::colourFromPixel(target.pixels[static_cast<std::ptrdiff_t>(y) * target.width + x]);
 }
 
+HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                                DWORD /*offset*/) {
+    if (bits != nullptr) *bits = nullptr;
+    if (dc != nullptr && lookup(dc, Kind::Dc) == nullptr) return nullptr;
+    if (info == nullptr || usage != DIB_RGB_COLORS || section != nullptr) return nullptr;
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    // A surface's pixels are 0x00RRGGBB words, rows from the top: the layout of a top-down
+    // 32-bit DIB, so the bits can be the surface's own.
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biBitCount != 32 || header.biCompression != BI_RGB ||
+        header.biPlanes != 1 || header.biWidth <= 0 || header.biHeight >= 0 || header.biHeight == INT32_MIN) {
+        return nullptr;
+    }
+    HBITMAP bitmap = port::createSurface(header.biWidth, -header.biHeight);
+    if (bits != nullptr) *bits = port::bitmapPixels(bitmap).pixels;
+    return bitmap;
+}
+
+BOOL WINAPI GdiFlush(void) { return TRUE; }
+
 // Lives with GDI so that FillRect with a system-colour brush needs nothing else of the layer.
 DWORD WINAPI GetSysColor(int index) {
     switch (index) {

@@ -334,4 +334,57 @@ TEST(Surface, ResizeKeepsTheOverlap) {
     EXPECT_TRUE(DeleteObject(surface));
 }
 
+BITMAPINFO dibInfo(LONG width, LONG height, WORD bits = 32, DWORD compression = BI_RGB) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bits;
+    info.bmiHeader.biCompression = compression;
+    return info;
+}
+
+TEST(DibSection, TheBitsAreTheBitmapsPixelsTopDownBlueInTheLowByte) {
+    int before = port::liveGdiObjects();
+    BITMAPINFO info = dibInfo(5, -4);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    ASSERT_NE(bits, nullptr);
+    auto* words = static_cast<uint32_t*>(bits);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, dib);
+    // Drawn through the DC, read through the bits: row 1, columns 2 and up.
+    RECT rect{2, 1, 5, 2};
+    HBRUSH brush = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
+    FillRect(dc, &rect, brush);
+    EXPECT_TRUE(GdiFlush());
+    EXPECT_EQ(words[1 * 5 + 2], 0x00123456u);
+    EXPECT_EQ(words[1 * 5 + 1], 0u);
+    EXPECT_EQ(words[2 * 5 + 2], 0u);
+    // Written through the bits, read through the DC.
+    words[3 * 5 + 4] = 0x00ABCDEF;
+    EXPECT_EQ(GetPixel(dc, 4, 3), RGB(0xAB, 0xCD, 0xEF));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(brush);
+    EXPECT_TRUE(DeleteObject(dib));
+    EXPECT_EQ(port::liveGdiObjects(), before);
+}
+
+TEST(DibSection, OnlyTopDown32BitRgbIsMade) {
+    void* bits = &bits;
+    BITMAPINFO bottomUp = dibInfo(4, 4);
+    EXPECT_EQ(CreateDIBSection(nullptr, &bottomUp, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(bits, nullptr);
+    BITMAPINFO rgb24 = dibInfo(4, -4, 24);
+    EXPECT_EQ(CreateDIBSection(nullptr, &rgb24, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    BITMAPINFO bitfields = dibInfo(4, -4, 32, 3);
+    EXPECT_EQ(CreateDIBSection(nullptr, &bitfields, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    BITMAPINFO empty = dibInfo(0, -4);
+    EXPECT_EQ(CreateDIBSection(nullptr, &empty, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+}
+
 }  // namespace
