@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -102,11 +104,19 @@ TEST(Ellipse, BoxExcludesRightAndBottomEdges) {
 
 TEST(Ellipse, SmallestShapesHaveExactExtents) {
     {
+        // A 1 x 1 box is empty for GDI's one-pixel pen.
         Canvas canvas(8, 8);
         Tools tools(canvas.dc(), RED, RED);
-        Ellipse(canvas.dc(), 4, 4, 5, 5);
-        EXPECT_EQ(canvas.count(RED), 1);
-        EXPECT_EQ(canvas.at(4, 4), RED);
+        EXPECT_TRUE(Ellipse(canvas.dc(), 4, 4, 5, 5));
+        EXPECT_EQ(canvas.count(RED), 0);
+    }
+    {
+        // One pixel wide or two high: the whole box.
+        Canvas canvas(8, 8);
+        Tools tools(canvas.dc(), RED, BLUE);
+        Ellipse(canvas.dc(), 2, 1, 3, 6);
+        Ellipse(canvas.dc(), 4, 6, 8, 8);
+        EXPECT_EQ(canvas.count(RED), 5 + 8);
     }
     {
         Canvas canvas(8, 8);
@@ -128,6 +138,54 @@ TEST(Ellipse, SmallestShapesHaveExactExtents) {
         Ellipse(canvas.dc(), 5, 2, 7, 18);
         expectBox(canvas.paintedBox(), 5, 2, 6, 17);
     }
+}
+
+// Pixel for pixel as Windows' GDI draws them (seen through Wine's): R the pen, b the brush.
+std::vector<std::string> drawn(int width, int height) {
+    Canvas canvas(width, height);
+    Tools tools(canvas.dc(), RED, BLUE);
+    Ellipse(canvas.dc(), 0, 0, width, height);
+    std::vector<std::string> rows;
+    for (int y = 0; y < height; ++y) {
+        std::string row;
+        for (int x = 0; x < width; ++x) {
+            COLORREF c = canvas.at(x, y);
+            row += c == RED ? 'R' : c == BLUE ? 'b' : '.';
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(Ellipse, RimAndInsideAsGdiDrawsThem) {
+    EXPECT_EQ(drawn(11, 11), (std::vector<std::string>{
+                                 "...RRRRR...",
+                                 "..RbbbbbR..",
+                                 ".RbbbbbbbR.",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 ".RbbbbbbbR.",
+                                 "..RbbbbbR..",
+                                 "...RRRRR...",
+                             }));
+    EXPECT_EQ(drawn(16, 9), (std::vector<std::string>{
+                                "....RRRRRRRR....",
+                                "..RRbbbbbbbbRR..",
+                                ".RbbbbbbbbbbbbR.",
+                                "RbbbbbbbbbbbbbbR",
+                                "RbbbbbbbbbbbbbbR",
+                                "RbbbbbbbbbbbbbbR",
+                                ".RbbbbbbbbbbbbR.",
+                                "..RRbbbbbbbbRR..",
+                                "....RRRRRRRR....",
+                            }));
+    // Discs of the sizes the program draws most: the corners of 6 and 9 are cut, 5's not.
+    EXPECT_EQ(drawn(6, 6), (std::vector<std::string>{"..RR..", ".RbbR.", "RbbbbR", "RbbbbR", ".RbbR.", "..RR.."}));
+    EXPECT_EQ(drawn(5, 5), (std::vector<std::string>{".RRR.", "RbbbR", "RbbbR", "RbbbR", ".RRR."}));
+    EXPECT_EQ(drawn(3, 4), (std::vector<std::string>{".R.", "RbR", "RbR", ".R."}));
 }
 
 TEST(Ellipse, EmptyBoxDrawsNothing) {
