@@ -180,15 +180,6 @@ bool loadRecords(const std::string& path, std::vector<Particle>& records) {
     return ok;
 }
 
-void installRecords(const std::vector<Particle>& records) {
-    simParameters.particleCount = static_cast<int32_t>(records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < records.size(); ++i) simState.current[static_cast<int32_t>(i)] = records[i];
-    simState.lastIndex = simParameters.particleCount - 1;
-    simState.idleTicks = 0;
-}
-
 void printSummary(long long ticks) {
     PopulationSummary s = summarizePopulation();
     std::printf("ticks=%lld lastIndex=%d idleTicks=%d live=%d mass=%.17g px=%.17g py=%.17g hash=%016" PRIx64 "\n",
@@ -210,7 +201,7 @@ int main(int argc, char** argv) {
     setStepThreads(options.threads);
     if (options.haveClock) crtFixClock(options.clock);
     applyParameterForm(options.form);
-    if (!options.loadPath.empty()) installRecords(loaded);
+    if (!options.loadPath.empty()) installPopulation(loaded.data(), static_cast<int32_t>(loaded.size()));
 
     for (long long t = 0; t < options.ticks; ++t) advanceTick();
 
