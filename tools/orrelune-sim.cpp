@@ -199,15 +199,6 @@ bool loadRecords(const std::string& path, std::vector<Particle>& records) {
     return ok;
 }
 
-void installRecords(const std::vector<Particle>& records) {
-    simParameters.particleCount = static_cast<int32_t>(records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < records.size(); ++i) simState.current[static_cast<int32_t>(i)] = records[i];
-    simState.lastIndex = simParameters.particleCount - 1;
-    simState.idleTicks = 0;
-}
-
 int pictureError(const std::string& message) {
     std::fprintf(stderr, "orrelune-sim: %s\n", message.c_str());
     return 2;
@@ -234,7 +225,7 @@ int main(int argc, char** argv) {
     setStepThreads(options.threads);
     if (options.haveClock) crtFixClock(options.clock);
     applyParameterForm(options.form);
-    if (!options.loadPath.empty()) installRecords(loaded);
+    if (!options.loadPath.empty()) installPopulation(loaded.data(), static_cast<int32_t>(loaded.size()));
 
     std::string error;
     if (!checkPictures(options.pictures, error) || !writeDueFrame(options.pictures, 0, error)) return pictureError(error);

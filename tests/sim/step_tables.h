@@ -12,6 +12,7 @@
 
 #include "engine.h"
 #include "sim_test_support.h"
+#include "workspace.h"
 
 struct Table {
     std::vector<Particle> records;
@@ -28,10 +29,7 @@ inline Table tableOf(std::initializer_list<Particle> records) {
 
 // Both buffers sized for exactly this table.
 inline void install(const Table& t) {
-    simParameters.particleCount = static_cast<int32_t>(t.records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < t.records.size(); ++i) simState.current[static_cast<int32_t>(i)] = t.records[i];
+    installPopulation(t.records.data(), static_cast<int32_t>(t.records.size()));
     simState.lastIndex = t.lastIndex;
     simState.idleTicks = t.idleTicks;
 }
@@ -209,21 +207,11 @@ inline Table hostileState(std::mt19937_64& random) {
     return t;
 }
 
-// Puts back the engine, threads and kernel level a test changed.
+// Puts back the engine, threads, kernel level and division way a test changed.
 class EngineTest : public ModelTest {
 protected:
-    void SetUp() override {
-        ModelTest::SetUp();
-        savedEngine = stepEngine();
-    }
     void TearDown() override {
-        setStepEngine(savedEngine);
-        setStepThreads(0);
-        setStepCpuLimit(CpuLevel::Avx512);
-        setExactDivision(ExactDivision::Faster);
+        resetStepWorkspace();
         ModelTest::TearDown();
     }
-
-private:
-    StepEngine savedEngine = StepEngine::Exact;
 };
