@@ -5,6 +5,7 @@
 // merges' velocities formed where the pair loop meets them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -27,7 +28,7 @@ struct ArrivedVelocity {
 };
 
 struct ExactScratch {
-    std::vector<ExactPartner> partners;  // by live position
+    std::vector<ExactPartner> partners;  // by live position, padded to whole tiles
     // The folds of a wave, the next wave's, and the first segment of each group of lanes.
     std::vector<FoldSegment> wave, nextWave;
     std::vector<int32_t> groupStart;
@@ -36,6 +37,11 @@ struct ExactScratch {
     std::vector<ArrivedVelocity> arrivedI, arrivedJ;
     std::vector<unsigned char> arrived;
     std::vector<int32_t> nextSide;
+    // The tiles: velocities by live position, which tiles need the guarded kernels, and how many
+    // column tiles each row has done.
+    std::vector<double> tileVx, tileVy;
+    std::vector<unsigned char> tileGuarded;
+    std::vector<std::atomic<int32_t>> rowsDone;
     // Per kernel level: whether the built quotients and roots were the faster (-1: not yet timed).
     int builtFaster[3] = {-1, -1, -1};
 };
@@ -54,8 +60,18 @@ bool exactDivisionBuilt(const StepCommon& step, ExactScratch& scratch);
 // quotients and roots were the faster.
 bool builtDivisionIsFaster(const GravityKernels& kernels);
 
+// Whether a step over n live particles runs the symmetric tiles (each pair formed once) rather
+// than a fold per particle (each pair formed twice, but faster for few particles).
+bool exactStepTiles(const StepSettings& settings, int32_t n);
+
 // Every live particle's velocity folded over its partners in ascending order, the literal order,
-// and written to current. Particles that do not merge fold all their partners at once; a merge
-// (i, j) waits for i's fold up to j and j's fold up to i, and the survivor folds on from the merged
-// velocity. Each wave folds every stretch whose start is known.
-void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel);
+// and written to current; with mergingOnly, only the particles that merge. Particles that do not
+// merge fold all their partners at once; a merge (i, j) waits for i's fold up to j and j's fold up
+// to i, and the survivor folds on from the merged velocity. Each wave folds every stretch whose
+// start is known.
+void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel,
+                         bool mergingOnly);
+
+// The velocity of every live particle that does not merge, each pair of them formed once in tiles
+// (exact_tiles.cpp), written to current.
+void foldExactTiles(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel);

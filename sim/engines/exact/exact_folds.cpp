@@ -79,9 +79,9 @@ void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& vie
     step.pool.run(static_cast<int32_t>(scratch.groupStart.size()), parallel, fold);
 }
 
-// The first wave: every particle that does not merge over all its partners, and every merging
-// one up to its first merge.
-void firstWave(const StepCommon& step, ExactScratch& scratch) {
+// The first wave: every particle that does not merge over all its partners (unless mergingOnly),
+// and every merging one up to its first merge.
+void firstWave(const StepCommon& step, ExactScratch& scratch, bool mergingOnly) {
     const MergeSchedule& schedule = step.schedule;
     const LiveIndex& live = step.live;
     const ParticleBuffer& s = simState.snapshot;
@@ -90,6 +90,7 @@ void firstWave(const StepCommon& step, ExactScratch& scratch) {
         const int32_t i = live.tableOf[static_cast<std::size_t>(p)];
         const int32_t group = schedule.groupOf[static_cast<std::size_t>(i)];
         int32_t end = live.count;
+        if (group < 0 && mergingOnly) continue;
         if (group >= 0) {
             int32_t begin = 0;
             stretchBounds(schedule, schedule.groups[static_cast<std::size_t>(group)], 0, live, begin, end);
@@ -128,10 +129,11 @@ void arriveAtMerge(const StepCommon& step, ExactScratch& scratch, const FoldSegm
 
 }  // namespace
 
-void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel) {
+void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel,
+                         bool mergingOnly) {
     const MergeSchedule& schedule = step.schedule;
     ParticleBuffer& c = simState.current;
-    firstWave(step, scratch);
+    firstWave(step, scratch, mergingOnly);
     while (!scratch.wave.empty()) {
         runExactFolds(step, scratch, view, scratch.wave.data(), static_cast<int32_t>(scratch.wave.size()),
                       parallel && scratch.wave.size() > 1);
