@@ -322,9 +322,24 @@ KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u
 
 // Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
 // four multiples of EXACT_LANES.
+// The merge of the row and the column lane m holds, from their velocities just before it.
+inline void mergeLanes(const ExactView& g, const ExactTileEvent& e, V& rowX, V& rowY, V& columnX, V& columnY) {
+    alignas(64) double lanes[4][EXACT_LANES];
+    store(lanes[0], rowX);
+    store(lanes[1], rowY);
+    store(lanes[2], columnX);
+    store(lanes[3], columnY);
+    const double mx = g.mergedVelocity(lanes[0][e.lane], e.massI, lanes[2][e.lane], e.massJ);
+    const double my = g.mergedVelocity(lanes[1][e.lane], e.massI, lanes[3][e.lane], e.massJ);
+    rowX = withLane(rowX, e.lane, e.jSurvives ? 0.0 : mx);
+    rowY = withLane(rowY, e.lane, e.jSurvives ? 0.0 : my);
+    columnX = withLane(columnX, e.lane, e.jSurvives ? mx : 0.0);
+    columnY = withLane(columnY, e.lane, e.jSurvives ? my : 0.0);
+}
+
 template <bool BUILT, bool GUARDED>
 void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
-               double* vy) {
+               double* vy, const ExactTileEvent* events, int32_t eventCount) {
     const int32_t columns = colEnd - colBegin;
     const int32_t groups = (rowEnd - rowBegin) / EXACT_LANES;
     TileColumns c;
@@ -367,18 +382,21 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
             if (group < groups) enterRow(g, r, m, rowBegin + group * EXACT_LANES + m, vx, vy);
         }
         skewedStep<BUILT, GUARDED>(r, c, m == 0 ? 0 : columns - m, l, r.vx, r.vy, cx, cy);
+        // A merging pair is past its own cut and took no term; the merge replaces both velocities.
+        if constexpr (GUARDED) {
+            for (; eventCount > 0 && events->step == s; ++events, --eventCount) mergeLanes(g, *events, r.vx, r.vy, cx, cy);
+        }
         // Lane 7 has given the column its row group's last term; the next column enters lane 0.
         if (s >= EXACT_LANES - 1) {
             const int32_t done = m >= EXACT_LANES - 1 ? m - (EXACT_LANES - 1) : m + columns - (EXACT_LANES - 1);
 #ifdef ORRELUNE_MISORDER_COLUMN_TERMS
             // The tests' copy of the kernels alone: a row group's terms summed apart, then added to
             // the column, which must show in the bits.
-            double sumX = 0;
-            double sumY = 0;
-            storeLane(&sumX, cx, EXACT_LANES - 1);
-            storeLane(&sumY, cy, EXACT_LANES - 1);
-            columnVx[done] = columnVx[done] + sumX;
-            columnVy[done] = columnVy[done] + sumY;
+            alignas(64) double sums[2][EXACT_LANES];
+            store(sums[0], cx);
+            store(sums[1], cy);
+            columnVx[done] = columnVx[done] + sums[0][EXACT_LANES - 1];
+            columnVy[done] = columnVy[done] + sums[1][EXACT_LANES - 1];
 #else
             storeLane(columnVx + done, cx, EXACT_LANES - 1);
             storeLane(columnVy + done, cy, EXACT_LANES - 1);
@@ -406,9 +424,9 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
 // from the velocities it started with.
 template <bool BUILT>
 void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
-               double* vy, bool guarded) {
+               double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount) {
     if (guarded) {
-        tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy);
+        tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, events, eventCount);
         return;
     }
     const int32_t rows = rowEnd - rowBegin;
@@ -422,7 +440,7 @@ void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
         saved[2][k] = vx[colBegin + k];
         saved[3][k] = vy[colBegin + k];
     }
-    tileTerms<BUILT, false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy);
+    tileTerms<BUILT, false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
     M nan = notANumber(broadcast(0.0));
     for (int32_t k = 0; k < rows; k += EXACT_LANES)
         nan = nan | notANumber(load(vx + rowBegin + k)) | notANumber(load(vy + rowBegin + k));
@@ -437,14 +455,14 @@ void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
         vx[colBegin + k] = saved[2][k];
         vy[colBegin + k] = saved[3][k];
     }
-    tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy);
+    tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
 }
 
 void exactTile(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
-               double* vy, bool guarded) {
+               double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount) {
     if (HAS_BUILT_DIVISION && g.builtDivision) {
-        tileGroup<HAS_BUILT_DIVISION>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, guarded);
+        tileGroup<HAS_BUILT_DIVISION>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, guarded, events, eventCount);
     } else {
-        tileGroup<false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, guarded);
+        tileGroup<false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, guarded, events, eventCount);
     }
 }

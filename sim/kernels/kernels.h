@@ -68,6 +68,19 @@ struct ExactView {
     double height;
     double timeStep;
     bool builtDivision;  // quotients and roots built from estimates (the same bits), where the level has them
+    // One velocity component after a merge (the model's rule), for merges the tiles meet.
+    double (*mergedVelocity)(double vi, double massI, double vj, double massJ) = nullptr;
+};
+
+// A merge met inside a tile: at skewed step `step` lane `lane` holds the merging row i and column
+// j (see exact_kernel_body.h); their velocities there are the ones just before the merge, and the
+// survivor's becomes the merged one, the absorbed one's 0.
+struct ExactTileEvent {
+    int32_t step;
+    int32_t lane;
+    bool jSurvives;
+    double massI;  // the current masses just before the merge
+    double massJ;
 };
 
 // Up to EXACT_LANES particles folded side by side, each over its own partners in ascending order.
@@ -104,8 +117,9 @@ struct GravityKernels {
     // takes part only where r > 0 and neither is past the other's cut (padding has cut -1);
     // unguarded, every pair but a coincident one does (a coincident pair makes the tile run again
     // guarded).
+    // The tile's merges come in events (by step; only for a guarded tile).
     void (*exactTile)(const ExactView& view, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd,
-                      double* vx, double* vy, bool guarded);
+                      double* vx, double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount);
 };
 
 // All three take 8 lanes through the same operations in the same order. The two vector sets fuse

@@ -10,6 +10,7 @@
 #include <cstddef>
 
 #include "exact_engine.h"
+#include "merge_rule.h"
 
 namespace {
 
@@ -74,6 +75,8 @@ void reserveExactScratch(ExactScratch& scratch, int32_t n) {
         scratch.tileVx.resize(tiles * EXACT_TILE);
         scratch.tileVy.resize(tiles * EXACT_TILE);
         scratch.tileGuarded.resize(tiles);
+        scratch.tileHasInnerMerges.resize(tiles);
+        scratch.rowMerges.resize(tiles + 1);
         scratch.rowsDone = std::vector<std::atomic<int32_t>>(tiles);
     }
     if (count <= scratch.arrived.size()) return;
@@ -84,6 +87,8 @@ void reserveExactScratch(ExactScratch& scratch, int32_t n) {
     scratch.arrivedJ.resize(count);
     scratch.arrived.resize(count);
     scratch.nextSide.resize(count);
+    scratch.tileMerges.reserve(count);
+    scratch.tileEvents.reserve(count);
 }
 
 void stepSimulationExact(StepCommon& step, ExactScratch& scratch, double width, double height) {
@@ -100,11 +105,14 @@ void stepSimulationExact(StepCommon& step, ExactScratch& scratch, double width, 
                              .width = width,
                              .height = height,
                              .timeStep = TIME_STEP,
-                             .builtDivision = exactDivisionBuilt(step, scratch)};
+                             .builtDivision = exactDivisionBuilt(step, scratch),
+                             .mergedVelocity = mergedVelocity};
         const bool parallel = step.parallel(n, MIN_PARALLEL_EXACT_COUNT);
-        const bool tiles = exactStepTiles(step.settings, n);
-        if (tiles) foldExactTiles(step, scratch, view, parallel);
-        if (!tiles || !step.schedule.events.empty()) foldExactVelocities(step, scratch, view, parallel, tiles);
+        if (exactStepTiles(step.settings, n)) {
+            foldExactTiles(step, scratch, view, parallel);
+        } else {
+            foldExactVelocities(step, scratch, view, parallel);
+        }
         if (!velocitiesFinite(last)) {
             restartLiterally(step, last, width, height);
             return;
