@@ -1,4 +1,4 @@
-// The field as the program draws it, with GDI alone: discs on white, one a live record.
+// The field as the program draws it, with GDI alone: one disc a record on white.
 #pragma once
 
 #include <windows.h>
