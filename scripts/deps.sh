@@ -4,8 +4,9 @@
 set -euo pipefail
 
 # Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer) and Xlib (which it
-# asks to hear of the X server's loss).
-BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libx11-dev)
+# asks to hear of the X server's loss), stb's image writer (the driver's PNG pictures; its reader
+# checks them in the tests).
+BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libx11-dev libstb-dev)
 # Tests: GoogleTest, Google Benchmark, an X server and the tools that drive and photograph it
 # (Xlib again for the small helpers that close a window as a window manager would and wait for
 # what the screen shows, xclip to read what the dialog's boxes hold as a person copies it, xprop

@@ -26,7 +26,8 @@ if [ ! -x "$linux_driver" ]; then
   echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
   exit 1
 fi
-# The model's unit tests, built for Windows: they also run against the real C runtime's rand and srand.
+# The model's unit tests, built for Windows: they also run against the real C runtime's rand and
+# srand; the pictures' tests draw through the real GDI.
 echo "windows-test: unit tests under Wine"
 (
   # shellcheck source=tests/windows/wine-env.sh
@@ -34,6 +35,7 @@ echo "windows-test: unit tests under Wine"
   cd build-windows/tests
   wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
   wine_run ./store_tests.exe --gtest_brief=1 | tr -d '\r'
+  wine_run ./picture_tests.exe --gtest_brief=1 | tr -d '\r'
 )
 
 tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \

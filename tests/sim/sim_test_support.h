@@ -12,13 +12,7 @@ inline constexpr int64_t TEST_CLOCK = 1700000000;
 
 // Replaces the population with the given records; both buffers are sized for exactly these.
 inline void setPopulation(std::initializer_list<Particle> records) {
-    simParameters.particleCount = static_cast<int32_t>(records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    int32_t i = 0;
-    for (const Particle& p : records) simState.current[i++] = p;
-    simState.lastIndex = i - 1;
-    simState.idleTicks = 0;
+    installPopulation(records.begin(), static_cast<int32_t>(records.size()));
 }
 
 // A live particle at rest.

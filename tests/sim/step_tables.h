@@ -12,6 +12,7 @@
 
 #include "engine.h"
 #include "sim_test_support.h"
+#include "workspace.h"
 
 struct Table {
     std::vector<Particle> records;
@@ -28,10 +29,7 @@ inline Table tableOf(std::initializer_list<Particle> records) {
 
 // Both buffers sized for exactly this table.
 inline void install(const Table& t) {
-    simParameters.particleCount = static_cast<int32_t>(t.records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < t.records.size(); ++i) simState.current[static_cast<int32_t>(i)] = t.records[i];
+    installPopulation(t.records.data(), static_cast<int32_t>(t.records.size()));
     simState.lastIndex = t.lastIndex;
     simState.idleTicks = t.idleTicks;
 }
@@ -176,17 +174,18 @@ inline void applySweep(const Sweep& sweep) {
     simParameters.mergeEnabled = sweep.merge;
 }
 
-// A small random state with hostile values: masses from tiny to huge, near-coincident pairs,
-// positions on the edges and a little outside, radii 0, signed zeros, gravity from 0 to huge;
-// it also sets gravity and the merge switch. One draw of the generator fixes it.
-inline Table hostileState(std::mt19937_64& random) {
+// A random state with hostile values: masses from tiny to huge, near-coincident pairs, positions
+// on the edges and a little outside, radii 0, signed zeros, gravity from 0 to huge; it also sets
+// gravity and the merge switch. 1 to 10 records unless given a count. One draw of the generator
+// fixes it.
+inline Table hostileState(std::mt19937_64& random, int32_t records = 0) {
     const auto pick = [&](std::initializer_list<double> values) {
         return *(values.begin() + static_cast<std::ptrdiff_t>(random() % values.size()));
     };
     const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
     simParameters.mergeEnabled = static_cast<int32_t>(random() % 2);
     simParameters.gravity = pick({20.0, 20.0, 20.0, -20.0, 0.0, 1e-100, 1e9, 1e100, 3.5e200});
-    const auto count = static_cast<int32_t>(1 + random() % 10);
+    const auto count = records > 0 ? records : static_cast<int32_t>(1 + random() % 10);
     Table t;
     for (int32_t k = 0; k < count; ++k) {
         Particle p{};
@@ -209,21 +208,11 @@ inline Table hostileState(std::mt19937_64& random) {
     return t;
 }
 
-// Puts back the engine, threads and kernel level a test changed.
+// Puts back the engine, threads, kernel level and division way a test changed.
 class EngineTest : public ModelTest {
 protected:
-    void SetUp() override {
-        ModelTest::SetUp();
-        savedEngine = stepEngine();
-    }
     void TearDown() override {
-        setStepEngine(savedEngine);
-        setStepThreads(0);
-        setStepCpuLimit(CpuLevel::Avx512);
-        setExactDivision(ExactDivision::Faster);
+        resetStepWorkspace();
         ModelTest::TearDown();
     }
-
-private:
-    StepEngine savedEngine = StepEngine::Exact;
 };
