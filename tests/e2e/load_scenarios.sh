@@ -58,18 +58,6 @@ dialog_took_all_input() {
   [ "$(read_box count)" = 77 ] || fail "the count box did not take the typing"
 }
 
-# program_ended WHAT: waits until the program ends after WHAT; sets code to its exit status.
-program_ended() {
-  local deadline=$((SECONDS + PATIENCE))
-  while kill -0 "$app_pid" 2>/dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs $PATIENCE s after $1"
-    sleep 0.1
-  done
-  wait "$app_pid"
-  code=$?
-  app_pid=
-}
-
 # alive: the program still runs.
 alive() { kill -0 "$app_pid" 2>/dev/null || fail "the program ended (see program.log)"; }
 

@@ -157,6 +157,18 @@ start_program() {
   eventually particles first
 }
 
+# program_ended WHAT: waits until the program ends after WHAT; sets code to its exit status.
+program_ended() {
+  local deadline=$((SECONDS + PATIENCE))
+  while kill -0 "$app_pid" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs $PATIENCE s after $1"
+    sleep 0.1
+  done
+  wait "$app_pid"
+  code=$?
+  app_pid=
+}
+
 stop_program() {
   kill "$app_pid"
   wait "$app_pid" 2>/dev/null
@@ -248,14 +260,7 @@ initialize_while_stopped)
   ;;
 close_exits)
   "$xclose" "$window" || fail "could not send the close request"
-  deadline=$((SECONDS + PATIENCE))
-  while kill -0 "$app_pid" 2>/dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs $PATIENCE s after its window was closed"
-    sleep 0.1
-  done
-  wait "$app_pid"
-  code=$?
-  app_pid=
+  program_ended "its window was closed"
   [ "$code" -eq 0 ] || fail "the program ended with exit code $code"
   ;;
 dialog_*)
