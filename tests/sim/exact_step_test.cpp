@@ -93,7 +93,7 @@ TEST_F(ExactStep, SameRunAsLiteralAtTheDefaults) {
 // Above the parallel threshold, where folds are spread over threads: the same bytes on every
 // thread count and instruction set this processor has, merging on and off.
 TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
-    setStepCpuLimit(CpuLevel::Avx512);
+    setStepCpuLimit(testKernelLimit());
     const CpuLevel best = stepCpuLevel();
     for (int32_t merge : {1, 0}) {
         simParameters.mergeEnabled = merge;
@@ -275,7 +275,7 @@ TEST_F(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
 // Quotients and roots built from the processor's estimates are the instructions' bits: the whole
 // comparison again with them forced, where this processor has a vector level.
 TEST_F(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
-    setStepCpuLimit(CpuLevel::Avx512);
+    setStepCpuLimit(testKernelLimit());
     if (stepCpuLevel() == CpuLevel::Scalar) GTEST_SKIP() << "no vector kernels on this processor";
     setExactDivision(ExactDivision::Built);
     ASSERT_TRUE(exactDivisionBuilt());

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "rounded_divsqrt_lanes.h"
+#include "sim_test_support.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define DIVSQRT_X86 1
@@ -286,6 +287,9 @@ class RoundedDivSqrt : public testing::TestWithParam<Isa> {
 protected:
     void SetUp() override {
         if (!processorHas(GetParam())) GTEST_SKIP() << "the processor lacks this instruction set";
+        const CpuLevel level = GetParam() == Isa::Avx512 ? CpuLevel::Avx512 : CpuLevel::Avx2;
+        if (static_cast<int>(level) > static_cast<int>(testKernelLimit()))
+            GTEST_SKIP() << "ORRELUNE_TEST_KERNELS leaves this instruction set out";
         lanes = GetParam() == Isa::Avx512 ? divSqrtLanesAvx512() : divSqrtLanesAvx2();
         if (lanes.width == 0) GTEST_SKIP() << "this build has no code for this instruction set";
     }

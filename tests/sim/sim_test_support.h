@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "crt.h"
+#include "engine.h"
 #include "simulation.h"
 
 inline constexpr int64_t TEST_CLOCK = 1700000000;
@@ -30,11 +33,23 @@ inline bool isZeroRecord(const Particle& p) {
     return p.mass == 0 && p.radius == 0 && p.x == 0 && p.y == 0 && p.vx == 0 && p.vy == 0;
 }
 
+// The highest kernel level the tests use: ORRELUNE_TEST_KERNELS=scalar or avx2 runs them as on a
+// processor without vector kernels or without AVX-512 (CTest runs the suite at each level).
+inline CpuLevel testKernelLimit() {
+    const char* text = std::getenv("ORRELUNE_TEST_KERNELS");
+    if (text == nullptr) return CpuLevel::Avx512;
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512})
+        if (std::strcmp(text, cpuLevelName(level)) == 0) return level;
+    ADD_FAILURE() << "ORRELUNE_TEST_KERNELS=" << text << " names no kernel level (scalar, avx2 or avx512)";
+    return CpuLevel::Avx512;
+}
+
 class ModelTest : public testing::Test {
 protected:
     void SetUp() override {
         simParameters = SimulationParameters{};
         crtFixClock(TEST_CLOCK);
+        setStepCpuLimit(testKernelLimit());
     }
     void TearDown() override {
         simParameters = SimulationParameters{};

@@ -219,7 +219,7 @@ protected:
     void TearDown() override {
         setStepEngine(savedEngine);
         setStepThreads(0);
-        setStepCpuLimit(CpuLevel::Avx512);
+        setStepCpuLimit(testKernelLimit());
         setExactDivision(ExactDivision::Faster);
         ModelTest::TearDown();
     }
