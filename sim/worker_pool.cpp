@@ -3,6 +3,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -11,10 +13,12 @@
 namespace {
 
 int32_t requestedThreads = 0;
+bool (*creationCheck)() = nullptr;
 
 int32_t hardwareThreads() {
     unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int32_t>(n);
+    if (n == 0) return 1;
+    return n > static_cast<unsigned>(MAX_STEP_THREADS) ? MAX_STEP_THREADS : static_cast<int32_t>(n);
 }
 
 int32_t effectiveThreads() { return requestedThreads > 0 ? requestedThreads : hardwareThreads(); }
@@ -29,8 +33,11 @@ public:
 
     int32_t workers() const { return static_cast<int32_t>(threads.size()); }
 
+    // Asks for count workers. Where the system refuses a thread, the pool keeps those it got and
+    // does not ask again until the count changes: tasks are shared out as they run, so fewer
+    // workers change nothing but the time.
     void resize(int32_t count) {
-        if (count == workers()) return;
+        if (count == wanted) return;
         {
             std::lock_guard<std::mutex> lock(mutex);
             stop = true;
@@ -39,10 +46,21 @@ public:
         for (std::thread& t : threads) t.join();
         threads.clear();
         stop = false;
+        wanted = count;
+        threads.reserve(static_cast<std::size_t>(count));
         // The workers start from the current job number: a job posted before one of them first
         // takes the lock must still count that worker in.
         const uint64_t start = generation;
-        for (int32_t k = 0; k < count; ++k) threads.emplace_back([this, start] { work(start); });
+        try {
+            for (int32_t k = 0; k < count; ++k) {
+                if (creationCheck != nullptr && !creationCheck())
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                threads.emplace_back([this, start] { work(start); });
+            }
+        } catch (const std::system_error&) {
+            // The threads made so far serve.
+        } catch (const std::bad_alloc&) {
+        }
     }
 
     void run(void (*job)(void*, int32_t), void* context, int32_t count, bool parallel) {
@@ -85,6 +103,7 @@ private:
     }
 
     std::vector<std::thread> threads;
+    int32_t wanted = 0;
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable done;
@@ -105,17 +124,18 @@ WorkerPool& pool() {
 }  // namespace
 
 void setStepThreads(int32_t threads) {
-    requestedThreads = threads > 0 ? threads : 0;
+    requestedThreads = threads <= 0 ? 0 : threads > MAX_STEP_THREADS ? MAX_STEP_THREADS : threads;
     pool().resize(effectiveThreads() - 1);
 }
 
 int32_t stepThreads() { return effectiveThreads(); }
 
-void prepareStepThreads() {
-    const int32_t threads = effectiveThreads();
-    if (pool().workers() != threads - 1) pool().resize(threads - 1);
-}
+void prepareStepThreads() { pool().resize(effectiveThreads() - 1); }
 
 void runStepTasks(void (*job)(void*, int32_t), void* context, int32_t count, bool parallel) {
     pool().run(job, context, count, parallel);
 }
+
+void setStepThreadCreationCheck(bool (*check)()) { creationCheck = check; }
+
+int32_t stepWorkerThreads() { return pool().workers(); }

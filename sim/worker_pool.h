@@ -25,3 +25,11 @@ void runStepTasks(int32_t count, bool parallel, Job& job) {
 // Starts or stops workers so that the pool matches the step's thread count (engine.h); a step
 // calls it before it runs tasks.
 void prepareStepThreads();
+
+// For tests: asked before each worker thread is created; false makes that creation fail as it does
+// when the system has no thread left to give. nullptr, the default, lets every creation go ahead.
+void setStepThreadCreationCheck(bool (*check)());
+
+// The workers that run tasks beside the caller: the step's threads less one, or fewer where the
+// system refused some.
+int32_t stepWorkerThreads();
