@@ -216,6 +216,10 @@ int main(int argc, char** argv) {
     Options options;
     int exitCode = parseOptions(argc, argv, options);
     if (exitCode >= 0) return exitCode;
+    if (const char* problem = randomEnvironmentProblem()) {
+        std::fprintf(stderr, "orrelune-sim: %s\n", problem);
+        return 2;
+    }
 
     std::vector<Particle> loaded;
     if (!options.loadPath.empty() && !loadRecords(options.loadPath, loaded)) return 2;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "crt.h"
 #include "engine.h"
@@ -31,6 +32,21 @@ inline Particle body(double mass, double radius, double x, double y, double vx =
 
 inline bool isZeroRecord(const Particle& p) {
     return p.mass == 0 && p.radius == 0 && p.x == 0 && p.y == 0 && p.vx == 0 && p.vy == 0;
+}
+
+// Sets or (value nullptr) removes an environment variable of this process.
+inline void setEnvironment(const char* name, const char* value) {
+#if defined(_WIN32)
+    // "NAME=" removes it.
+    const std::string setting = std::string(name) + "=" + (value == nullptr ? "" : value);
+    _putenv(setting.c_str());
+#else
+    if (value == nullptr) {
+        unsetenv(name);
+    } else {
+        setenv(name, value, 1);
+    }
+#endif
 }
 
 // The highest kernel level the tests use: ORRELUNE_TEST_KERNELS=scalar or avx2 runs them as on a

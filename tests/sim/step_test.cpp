@@ -265,20 +265,6 @@ TEST_F(LiteralStep, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
     EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
 }
 
-void setEnvironment(const char* name, const char* value) {
-#if defined(_WIN32)
-    // "NAME=" removes it.
-    const std::string setting = std::string(name) + "=" + (value == nullptr ? "" : value);
-    _putenv(setting.c_str());
-#else
-    if (value == nullptr) {
-        unsetenv(name);
-    } else {
-        setenv(name, value, 1);
-    }
-#endif
-}
-
 // The program reads ORRELUNE_ENGINE; the driver reads --engine with the same names.
 TEST(StepEngineChoice, NamesAndTheEnvironment) {
     StepEngine engine = StepEngine::Literal;

@@ -109,6 +109,22 @@ a=$("$driver" --load "$work/nan"); b=$("$driver" --load "$work/minus-nan")
 expect_line nan-records "$a" ' px=nan py=nan '
 [ "${a% hash=*}" = "${b% hash=*}" ] || fail "NaNs of either sign: '$a' and '$b'"
 
+# GSL's variables. A generator name GSL does not know: one line naming the variable and the names
+# GSL knows, nothing run. A seed GSL takes whatever it is, and the clock overrides it.
+refused unknown-generator "GSL_RNG_TYPE='bogus' names no GSL generator; GSL's generators are .*, mt19937, .*$" \
+  GSL_RNG_TYPE=bogus -- --clock 5 --ticks 3
+refused unknown-generator-load "GSL_RNG_TYPE='MT19937' names no GSL generator" GSL_RNG_TYPE=MT19937 -- \
+  --load "$work/two" --dump
+refused empty-generator "GSL_RNG_TYPE='' names no GSL generator" GSL_RNG_TYPE= -- --clock 5
+plain=$("$driver" --clock 5 --ticks 3)
+named=$(GSL_RNG_TYPE=mt19937 "$driver" --clock 5 --ticks 3 2>"$work/err")
+[ "$named" = "$plain" ] || fail "GSL_RNG_TYPE=mt19937, GSL's default, changes the run: $named"
+grep -q '^GSL_RNG_TYPE=mt19937$' "$work/err" || fail "GSL did not say which generator it took: $(cat "$work/err")"
+for seed in 7 garbage -1 99999999999999999999999; do
+  seeded=$(GSL_RNG_SEED=$seed "$driver" --clock 5 --ticks 3 2>/dev/null); rc=$?
+  [ $rc -eq 0 ] && [ "$seeded" = "$plain" ] || fail "GSL_RNG_SEED=$seed: exit $rc, $seeded"
+done
+
 # Extreme texts must finish their ticks.
 out=$("$driver" --clock 5 --gravity 1e308 --speed 1e300 --spread 1e999 --density 1e999 --ticks 20)
 expect_line extreme "$out" '^ticks=20 '
