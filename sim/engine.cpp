@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,8 +40,12 @@ const char* stepEngineName(StepEngine engine) {
 }
 
 StepEngine stepEngineFromEnvironment() {
+    const char* text = std::getenv("ORRELUNE_ENGINE");
     StepEngine engine = StepEngine::Exact;
-    return parseStepEngine(std::getenv("ORRELUNE_ENGINE"), engine) ? engine : StepEngine::Exact;
+    if (text == nullptr || *text == '\0' || parseStepEngine(text, engine)) return engine;
+    std::fprintf(stderr, "orrelune: ORRELUNE_ENGINE='%s' names no engine (exact, fast or literal); using %s\n", text,
+                 stepEngineName(engine));
+    return engine;
 }
 
 void setStepCpuLimit(CpuLevel limit) { cpuLimit = limit; }

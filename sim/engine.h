@@ -19,7 +19,8 @@ StepEngine stepEngine();
 bool parseStepEngine(const char* text, StepEngine& engine);
 const char* stepEngineName(StepEngine engine);
 
-// The engine the environment variable ORRELUNE_ENGINE names; Exact when it is unset or names none.
+// The engine the environment variable ORRELUNE_ENGINE names; Exact when it is unset, empty or
+// names none, the last with a line on stderr naming the accepted names. The program asks once.
 StepEngine stepEngineFromEnvironment();
 
 // The most threads the exact and fast engines take.

@@ -243,6 +243,15 @@ env_unknown_generator)
   grep -q "^Orrelune: GSL_RNG_TYPE='bogus' names no GSL generator; GSL's generators are .*, mt19937, " \
     "$out/program.err" || fail "the message is: $(cat "$out/program.err")"
   ;;
+env_unknown_engine)
+  # An engine name the program does not know: one warning, and the exact engine runs.
+  start_program ORRELUNE_ENGINE=FAST
+  eventually shot_changed later first
+  warnings=$(grep -c ORRELUNE_ENGINE "$out/program.log")
+  [ "$warnings" -eq 1 ] || fail "$warnings lines about ORRELUNE_ENGINE: $(cat "$out/program.log")"
+  grep -q "^orrelune: ORRELUNE_ENGINE='FAST' names no engine (exact, fast or literal); using exact$" \
+    "$out/program.log" || fail "the warning is: $(cat "$out/program.log")"
+  ;;
 appears)
   eventually shot_changed later first
   ;;

@@ -125,6 +125,12 @@ for seed in 7 garbage -1 99999999999999999999999; do
   [ $rc -eq 0 ] && [ "$seeded" = "$plain" ] || fail "GSL_RNG_SEED=$seed: exit $rc, $seeded"
 done
 
+# ORRELUNE_ENGINE is the program's; the driver takes its engine from --engine alone, silently.
+out=$(ORRELUNE_ENGINE=FAST "$driver" --clock 5 --ticks 3 2>"$work/err")
+[ "$out" = "$plain" ] && [ ! -s "$work/err" ] || fail "ORRELUNE_ENGINE=FAST reached the driver: $out $(cat "$work/err")"
+out=$(ORRELUNE_ENGINE=fast "$driver" --clock 5 --ticks 3)
+[ "$out" = "$plain" ] || fail "ORRELUNE_ENGINE=fast changed the driver's engine"
+
 # Extreme texts must finish their ticks.
 out=$("$driver" --clock 5 --gravity 1e308 --speed 1e300 --spread 1e999 --density 1e999 --ticks 20)
 expect_line extreme "$out" '^ticks=20 '
