@@ -26,13 +26,19 @@ if [ ! -x "$linux_driver" ]; then
   echo "windows-test: no Linux driver at $linux_driver; build it first (cmake -S . -B build && cmake --build build)" >&2
   exit 1
 fi
-# The model's unit tests, built for Windows: they also run against the real C runtime's rand and srand.
+# The model's unit tests, built for Windows: they also run against the real C runtime's rand and
+# srand. Then again with the kernels capped, as on processors without AVX-512 or vector kernels.
 echo "windows-test: unit tests under Wine"
 (
   # shellcheck source=tests/windows/wine-env.sh
   . tests/windows/wine-env.sh "$PWD/build-windows/wineprefix"
   cd build-windows/tests
+  wine_run ./orrelune-machine.exe | tr -d '\r'
   wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
+  for level in avx2 scalar; do
+    echo "windows-test: unit tests with the kernels capped at $level"
+    ORRELUNE_TEST_KERNELS=$level wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
+  done
   wine_run ./store_tests.exe --gtest_brief=1 | tr -d '\r'
 )
 
