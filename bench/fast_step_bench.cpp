@@ -14,6 +14,7 @@
 
 #include "crt.h"
 #include "engine.h"
+#include "workspace.h"
 #include "simulation.h"
 #include "sqrt_div_bound.h"
 
@@ -63,7 +64,7 @@ void BM_Step(benchmark::State& state) {
     simState.current.reallocate();
     simState.snapshot.reallocate();
     setStepEngine(engineOf(state.range(ENGINE)));
-    setExactDivision(state.range(ENGINE) == EXACT_BUILT ? ExactDivision::Built : ExactDivision::Instructions);
+    stepSettings().division = state.range(ENGINE) == EXACT_BUILT ? ExactDivision::Built : ExactDivision::Instructions;
     setStepThreads(static_cast<int32_t>(state.range(THREADS)));
     const auto records = static_cast<int32_t>(table.size());
     int32_t live = 0;

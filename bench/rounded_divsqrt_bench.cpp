@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "rounded_divsqrt_kernels.h"
+#include "rounded_divsqrt_lanes.h"
 
 namespace {
 
@@ -35,10 +35,10 @@ bool has(Isa isa) {
 
 // The kernels of the case's instruction set (cases are made only for the sets the processor has),
 // or none where this build lacks them (the case is skipped).
-const DivSqrtBenchKernels* kernelsFor(benchmark::State& state) {
-    static const DivSqrtBenchKernels avx2 = has(AVX2) ? divSqrtBenchKernelsAvx2() : DivSqrtBenchKernels{};
-    static const DivSqrtBenchKernels avx512 = has(AVX512) ? divSqrtBenchKernelsAvx512() : DivSqrtBenchKernels{};
-    const DivSqrtBenchKernels& k = state.range(0) == AVX512 ? avx512 : avx2;
+const DivSqrtLanes* kernelsFor(benchmark::State& state) {
+    static const DivSqrtLanes avx2 = has(AVX2) ? divSqrtLanesAvx2() : DivSqrtLanes{};
+    static const DivSqrtLanes avx512 = has(AVX512) ? divSqrtLanesAvx512() : DivSqrtLanes{};
+    const DivSqrtLanes& k = state.range(0) == AVX512 ? avx512 : avx2;
     if (k.width == 0) {
         state.SkipWithError("this processor or build lacks the instruction set");
         return nullptr;
@@ -83,11 +83,11 @@ void label(benchmark::State& state) {
 }
 
 void BM_Divide(benchmark::State& state) {
-    const DivSqrtBenchKernels* k = kernelsFor(state);
+    const DivSqrtLanes* k = kernelsFor(state);
     if (k == nullptr) return;
     const Operands o = operands(k->width, state.range(1) == BUILT_ONE_LANE_FALLS_BACK);
     std::vector<double> q(LANES);
-    const auto run = state.range(1) == HARDWARE ? k->divideHardware : k->divideBuilt;
+    const auto run = state.range(1) == HARDWARE ? k->hardwareDivide : k->divide;
     for (auto _ : state) {
         run(o.a1.data(), o.b.data(), q.data(), LANES);
         benchmark::DoNotOptimize(q.data());
@@ -97,11 +97,11 @@ void BM_Divide(benchmark::State& state) {
 }
 
 void BM_Divide2(benchmark::State& state) {
-    const DivSqrtBenchKernels* k = kernelsFor(state);
+    const DivSqrtLanes* k = kernelsFor(state);
     if (k == nullptr) return;
     const Operands o = operands(k->width, state.range(1) == BUILT_ONE_LANE_FALLS_BACK);
     std::vector<double> q1(LANES), q2(LANES);
-    const auto run = state.range(1) == HARDWARE ? k->divide2Hardware : k->divide2Built;
+    const auto run = state.range(1) == HARDWARE ? k->hardwareDivide2 : k->divide2;
     for (auto _ : state) {
         run(o.a1.data(), o.a2.data(), o.b.data(), q1.data(), q2.data(), LANES);
         benchmark::DoNotOptimize(q1.data());
@@ -112,11 +112,11 @@ void BM_Divide2(benchmark::State& state) {
 }
 
 void BM_Sqrt(benchmark::State& state) {
-    const DivSqrtBenchKernels* k = kernelsFor(state);
+    const DivSqrtLanes* k = kernelsFor(state);
     if (k == nullptr) return;
     const Operands o = operands(k->width, state.range(1) == BUILT_ONE_LANE_FALLS_BACK);
     std::vector<double> s(LANES);
-    const auto run = state.range(1) == HARDWARE ? k->sqrtHardware : k->sqrtBuilt;
+    const auto run = state.range(1) == HARDWARE ? k->hardwareSqrt : k->sqrt;
     for (auto _ : state) {
         run(o.x.data(), s.data(), LANES);
         benchmark::DoNotOptimize(s.data());
@@ -127,7 +127,7 @@ void BM_Sqrt(benchmark::State& state) {
 
 // Chains: the numerators in [1, 2) keep the quotients in range; sqrt(s + x) settles near 1.6.
 void BM_DivideLatency(benchmark::State& state) {
-    const DivSqrtBenchKernels* k = kernelsFor(state);
+    const DivSqrtLanes* k = kernelsFor(state);
     if (k == nullptr) return;
     const Operands o = operands(k->width, false);
     std::vector<double> a(LANES);
@@ -138,7 +138,7 @@ void BM_DivideLatency(benchmark::State& state) {
 }
 
 void BM_Divide2Latency(benchmark::State& state) {
-    const DivSqrtBenchKernels* k = kernelsFor(state);
+    const DivSqrtLanes* k = kernelsFor(state);
     if (k == nullptr) return;
     const Operands o = operands(k->width, false);
     std::vector<double> a(LANES);
@@ -149,7 +149,7 @@ void BM_Divide2Latency(benchmark::State& state) {
 }
 
 void BM_SqrtLatency(benchmark::State& state) {
-    const DivSqrtBenchKernels* k = kernelsFor(state);
+    const DivSqrtLanes* k = kernelsFor(state);
     if (k == nullptr) return;
     std::vector<double> x(LANES);
     for (std::size_t i = 0; i < LANES; ++i) x[i] = 1.0 + 0x1p-10 * static_cast<double>(i % 97);

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <string>
 
-#include "rounded_divsqrt_kernels.h"
+#include "rounded_divsqrt_lanes.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "this processor cannot run %s\n", isa.c_str());
         return 2;
     }
-    const DivSqrtBenchKernels kernels = isa == "avx512" ? divSqrtBenchKernelsAvx512() : divSqrtBenchKernelsAvx2();
+    const DivSqrtLanes kernels = isa == "avx512" ? divSqrtLanesAvx512() : divSqrtLanesAvx2();
     if (kernels.width == 0) {
         std::fprintf(stderr, "this build has no %s code\n", isa.c_str());
         return 2;

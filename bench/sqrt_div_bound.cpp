@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine.h"
+#include "workspace.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>

@@ -185,15 +185,6 @@ bool loadRecords(const std::string& path, std::vector<Particle>& records) {
     return ok;
 }
 
-void installRecords(const std::vector<Particle>& records) {
-    simParameters.particleCount = static_cast<int32_t>(records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < records.size(); ++i) simState.current[static_cast<int32_t>(i)] = records[i];
-    simState.lastIndex = simParameters.particleCount - 1;
-    simState.idleTicks = 0;
-}
-
 // %.17g, but a NaN without its sign: which NaN a sum of the same records ends in depends on how
 // the compiler ordered the operands, and the same records must always print the same line.
 std::string sumText(double sum) {
@@ -228,7 +219,7 @@ int main(int argc, char** argv) {
     setStepThreads(options.threads);
     if (options.haveClock) crtFixClock(options.clock);
     applyParameterForm(options.form);
-    if (!options.loadPath.empty()) installRecords(loaded);
+    if (!options.loadPath.empty()) installPopulation(loaded.data(), static_cast<int32_t>(loaded.size()));
 
     for (long long t = 0; t < options.ticks; ++t) advanceTick();
 

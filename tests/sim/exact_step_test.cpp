@@ -93,7 +93,7 @@ TEST_F(ExactStep, SameRunAsLiteralAtTheDefaults) {
 // Above the parallel threshold, where folds are spread over threads: the same bytes on every
 // thread count and instruction set this processor has, merging on and off.
 TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
-    setStepCpuLimit(testKernelLimit());
+    stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     for (int32_t merge : {1, 0}) {
         simParameters.mergeEnabled = merge;
@@ -109,9 +109,9 @@ TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
                 for (int32_t threads : {1, 2, 3}) {
                     SCOPED_TRACE(std::string(cpuLevelName(level)) + ", " + std::to_string(threads) + " threads, merge " +
                                  std::to_string(merge) + (way == ExactDivision::Built ? ", built" : ""));
-                    setStepCpuLimit(level);
+                    stepSettings().cpuLimit = level;
                     setStepThreads(threads);
-                    setExactDivision(way);
+                    stepSettings().division = way;
                     const Table exact = stepWith(StepEngine::Exact, start);
                     EXPECT_FALSE(lastStepWasLiteral());
                     EXPECT_TRUE(sameBytes(literal, exact));
@@ -275,9 +275,9 @@ TEST_F(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
 // Quotients and roots built from the processor's estimates are the instructions' bits: the whole
 // comparison again with them forced, where this processor has a vector level.
 TEST_F(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
-    setStepCpuLimit(testKernelLimit());
+    stepSettings().cpuLimit = testKernelLimit();
     if (stepCpuLevel() == CpuLevel::Scalar) GTEST_SKIP() << "no vector kernels on this processor";
-    setExactDivision(ExactDivision::Built);
+    stepSettings().division = ExactDivision::Built;
     ASSERT_TRUE(exactDivisionBuilt());
     for (const Sweep& sweep : SWEEPS) {
         applySweep(sweep);

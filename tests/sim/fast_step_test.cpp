@@ -315,7 +315,7 @@ TEST_F(FastStep, RandomHostileStatesAgreeWithLiteral) {
 // Two steps of a table large enough to be split between threads, where thousands of pairs merge.
 Table twoSteps(const Table& start, int32_t threads, CpuLevel level) {
     setStepThreads(threads);
-    setStepCpuLimit(level);
+    stepSettings().cpuLimit = level;
     install(start);
     for (int k = 0; k < 2; ++k) stepSimulation(FIELD_WIDTH, FIELD_HEIGHT);
     return capture();
@@ -339,7 +339,7 @@ TEST_F(FastStep, EveryLiveCountAcrossTheTileEdges) {
 // same multiply-adds. The portable kernels round those separately: same bits among themselves.
 TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
     setStepEngine(StepEngine::Fast);
-    setStepCpuLimit(testKernelLimit());
+    stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     for (int32_t merge : {1, 0}) {
         simParameters.mergeEnabled = merge;
@@ -363,7 +363,7 @@ TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
 // for the vector kernels on every instruction set: the sums have one order, fixed by the table.
 TEST_F(FastStep, GoldenHashOfTheDefaultRunOnEveryThreadCountAndInstructionSet) {
     setStepEngine(StepEngine::Fast);
-    setStepCpuLimit(testKernelLimit());
+    stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     struct Setup {
         int32_t threads;
@@ -376,7 +376,7 @@ TEST_F(FastStep, GoldenHashOfTheDefaultRunOnEveryThreadCountAndInstructionSet) {
     for (const Setup& setup : setups) {
         if (static_cast<int>(setup.level) > static_cast<int>(best)) continue;
         setStepThreads(setup.threads);
-        setStepCpuLimit(setup.level);
+        stepSettings().cpuLimit = setup.level;
         crtFixClock(1000);
         simState.current.reallocate();
         simState.snapshot.reallocate();

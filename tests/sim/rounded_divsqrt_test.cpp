@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "rounded_divsqrt_lanes.h"
-#include "sim_test_support.h"
+#include "kernel_limit.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define DIVSQRT_X86 1

@@ -4,25 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 
 #include "crt.h"
-#include "engine.h"
 #include "simulation.h"
 
 inline constexpr int64_t TEST_CLOCK = 1700000000;
 
 // Replaces the population with the given records; both buffers are sized for exactly these.
 inline void setPopulation(std::initializer_list<Particle> records) {
-    simParameters.particleCount = static_cast<int32_t>(records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    int32_t i = 0;
-    for (const Particle& p : records) simState.current[i++] = p;
-    simState.lastIndex = i - 1;
-    simState.idleTicks = 0;
+    installPopulation(records.begin(), static_cast<int32_t>(records.size()));
 }
 
 // A live particle at rest.
@@ -49,23 +41,11 @@ inline void setEnvironment(const char* name, const char* value) {
 #endif
 }
 
-// The highest kernel level the tests use: ORRELUNE_TEST_KERNELS=scalar or avx2 runs them as on a
-// processor without vector kernels or without AVX-512 (CTest runs the suite at each level).
-inline CpuLevel testKernelLimit() {
-    const char* text = std::getenv("ORRELUNE_TEST_KERNELS");
-    if (text == nullptr) return CpuLevel::Avx512;
-    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512})
-        if (std::strcmp(text, cpuLevelName(level)) == 0) return level;
-    ADD_FAILURE() << "ORRELUNE_TEST_KERNELS=" << text << " names no kernel level (scalar, avx2 or avx512)";
-    return CpuLevel::Avx512;
-}
-
 class ModelTest : public testing::Test {
 protected:
     void SetUp() override {
         simParameters = SimulationParameters{};
         crtFixClock(TEST_CLOCK);
-        setStepCpuLimit(testKernelLimit());
     }
     void TearDown() override {
         simParameters = SimulationParameters{};

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "engine.h"
+#include "kernel_limit.h"
 #include "sim_test_support.h"
+#include "workspace.h"
 
 struct Table {
     std::vector<Particle> records;
@@ -28,10 +30,7 @@ inline Table tableOf(std::initializer_list<Particle> records) {
 
 // Both buffers sized for exactly this table.
 inline void install(const Table& t) {
-    simParameters.particleCount = static_cast<int32_t>(t.records.size());
-    simState.current.reallocate();
-    simState.snapshot.reallocate();
-    for (std::size_t i = 0; i < t.records.size(); ++i) simState.current[static_cast<int32_t>(i)] = t.records[i];
+    installPopulation(t.records.data(), static_cast<int32_t>(t.records.size()));
     simState.lastIndex = t.lastIndex;
     simState.idleTicks = t.idleTicks;
 }
@@ -209,21 +208,16 @@ inline Table hostileState(std::mt19937_64& random) {
     return t;
 }
 
-// Puts back the engine, threads and kernel level a test changed.
+// Starts at the test's kernel level; puts back the engine, threads, kernel level and division way
+// a test changed.
 class EngineTest : public ModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
-        savedEngine = stepEngine();
+        stepSettings().cpuLimit = testKernelLimit();
     }
     void TearDown() override {
-        setStepEngine(savedEngine);
-        setStepThreads(0);
-        setStepCpuLimit(testKernelLimit());
-        setExactDivision(ExactDivision::Faster);
+        resetStepWorkspace();
         ModelTest::TearDown();
     }
-
-private:
-    StepEngine savedEngine = StepEngine::Exact;
 };

@@ -5,7 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "engine.h"
+#include "cpu.h"
+#include "workspace.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <cpuid.h>

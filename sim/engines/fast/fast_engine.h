@@ -1,0 +1,50 @@
+// The fast engine: the merges first (merge_search.h), then gravity as one symmetric pass over fixed
+// blocks with one 1/(r^2 sqrt r^2) a pair; only the particles that merge get their sums split at
+// their partners, to replay the merges' velocities. Merges, positions, radii and masses are the
+// literal step's to the bit, velocities to the rounding of another summation order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kernels.h"
+#include "step_common.h"
+
+// A stretch's velocity change.
+struct VelocityChange {
+    double x;
+    double y;
+};
+
+struct FastScratch {
+    // Live particles, structure of arrays, padded to whole tiles.
+    std::vector<double> x, y, gm, idx, cut;
+    std::vector<unsigned char> tileCut;
+    // Each live particle's total change, and the blocks' partial sums it is reduced from.
+    std::vector<double> totalX, totalY;
+    std::vector<double> partX, partY;
+    std::vector<int32_t> blockPairs;  // a * MAX_BLOCKS + b
+    // Per merge event, each side's stretch sum up to it; per group, the sum after its last merge;
+    // by table index, the merging particles' velocities as the merges are replayed.
+    std::vector<VelocityChange> stretchI, stretchJ, tail;
+    std::vector<double> velocityX, velocityY;
+};
+
+// Sizes the scratch for tables of n records.
+void reserveFastScratch(FastScratch& scratch, int32_t n);
+
+// The step (see fast_step.cpp for the states it hands to the literal one).
+void stepSimulationFast(StepCommon& step, FastScratch& scratch, double width, double height);
+
+// Sizes the symmetric pass's partial sums for tables of n records.
+void reserveFastGravity(FastScratch& scratch, int32_t n);
+
+// The symmetric pass: every pair once, in blocks fixed by the count; each particle's total change
+// is its block's parts summed in block order, the same for every thread count. Sets the view's
+// block layout and part buffers and leaves the totals, by live position, in the scratch.
+void runFastGravity(StepCommon& step, FastScratch& scratch, GravityView& view, bool parallel);
+
+// Each merging particle's stretches summed from the kernels' partner sums (the longest as its
+// total less the others), then the merges' velocities in pair order. Writes the final velocity of
+// every merging particle to current.
+void replayFastMerges(StepCommon& step, FastScratch& scratch, const GravityView& view, bool parallel);

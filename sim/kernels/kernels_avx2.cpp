@@ -1,0 +1,124 @@
+// The AVX2 kernels: each 8-lane vector is two 256-bit halves. Built with -mavx2 -mfma for this file only;
+// it includes nothing with external inline functions, so no AVX2 code can leak into other files.
+#include <cstddef>
+
+#include "kernels.h"
+
+#if defined(ORRELUNE_X86_KERNELS)
+#include <immintrin.h>
+
+#include "rounded_divsqrt_avx2.h"
+
+namespace {
+
+struct V {
+    __m256d lo;
+    __m256d hi;
+};
+struct M {
+    __m256d lo;
+    __m256d hi;
+};
+
+inline V broadcast(double a) { return V{_mm256_set1_pd(a), _mm256_set1_pd(a)}; }
+inline V load(const double* p) { return V{_mm256_loadu_pd(p), _mm256_loadu_pd(p + 4)}; }
+inline void store(double* p, V a) {
+    _mm256_storeu_pd(p, a.lo);
+    _mm256_storeu_pd(p + 4, a.hi);
+}
+inline V operator+(V a, V b) { return V{_mm256_add_pd(a.lo, b.lo), _mm256_add_pd(a.hi, b.hi)}; }
+inline V operator-(V a, V b) { return V{_mm256_sub_pd(a.lo, b.lo), _mm256_sub_pd(a.hi, b.hi)}; }
+inline V operator*(V a, V b) { return V{_mm256_mul_pd(a.lo, b.lo), _mm256_mul_pd(a.hi, b.hi)}; }
+inline V operator/(V a, V b) { return V{_mm256_div_pd(a.lo, b.lo), _mm256_div_pd(a.hi, b.hi)}; }
+inline V multiplyAdd(V a, V b, V c) { return V{_mm256_fmadd_pd(a.lo, b.lo, c.lo), _mm256_fmadd_pd(a.hi, b.hi, c.hi)}; }
+inline V negativeMultiplyAdd(V a, V b, V c) {
+    return V{_mm256_fnmadd_pd(a.lo, b.lo, c.lo), _mm256_fnmadd_pd(a.hi, b.hi, c.hi)};
+}
+inline V vsqrt(V a) { return V{_mm256_sqrt_pd(a.lo), _mm256_sqrt_pd(a.hi)}; }
+inline V vabs(V a) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    return V{_mm256_andnot_pd(sign, a.lo), _mm256_andnot_pd(sign, a.hi)};
+}
+inline V signOf(V magnitude, V sign) {
+    const __m256d bit = _mm256_set1_pd(-0.0);
+    return V{_mm256_or_pd(magnitude.lo, _mm256_and_pd(bit, sign.lo)),
+             _mm256_or_pd(magnitude.hi, _mm256_and_pd(bit, sign.hi))};
+}
+inline M lessThan(V a, V b) {
+    return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_LT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_LT_OQ)};
+}
+inline M greaterThan(V a, V b) {
+    return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_GT_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_GT_OQ)};
+}
+inline M operator&(M a, M b) { return M{_mm256_and_pd(a.lo, b.lo), _mm256_and_pd(a.hi, b.hi)}; }
+// a - 0 is a, also for a = -0, so subtracting a masked-off zero leaves the lane as it was.
+inline V subtractWhere(M m, V a, V b) {
+    return V{_mm256_sub_pd(a.lo, _mm256_and_pd(m.lo, b.lo)), _mm256_sub_pd(a.hi, _mm256_and_pd(m.hi, b.hi))};
+}
+inline V multiplyWhere(M m, V a, V b) {
+    return V{_mm256_and_pd(m.lo, _mm256_mul_pd(a.lo, b.lo)), _mm256_and_pd(m.hi, _mm256_mul_pd(a.hi, b.hi))};
+}
+
+#include "fast_kernel_body.h"
+
+// The exact folds: the same 8-lane vectors, and the selections and sign flips they need.
+inline M notANumber(V a) { return M{_mm256_cmp_pd(a.lo, a.lo, _CMP_UNORD_Q), _mm256_cmp_pd(a.hi, a.hi, _CMP_UNORD_Q)}; }
+inline M operator|(M a, M b) { return M{_mm256_or_pd(a.lo, b.lo), _mm256_or_pd(a.hi, b.hi)}; }
+inline bool anyLane(M a) { return _mm256_movemask_pd(_mm256_or_pd(a.lo, a.hi)) != 0; }
+inline M operator^(M a, M b) { return M{_mm256_xor_pd(a.lo, b.lo), _mm256_xor_pd(a.hi, b.hi)}; }
+inline V vmin(V a, V b) { return V{_mm256_min_pd(a.lo, b.lo), _mm256_min_pd(a.hi, b.hi)}; }
+inline M greaterOrEqual(V a, V b) {
+    return M{_mm256_cmp_pd(a.lo, b.lo, _CMP_GE_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_GE_OQ)};
+}
+inline V select(M m, V a, V b) { return V{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)}; }
+inline M selectMask(M m, M a, M b) {
+    return M{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)};
+}
+inline V flipSignWhere(M m, V a) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    return V{_mm256_xor_pd(a.lo, _mm256_and_pd(m.lo, sign)), _mm256_xor_pd(a.hi, _mm256_and_pd(m.hi, sign))};
+}
+inline V bitXor(V a, V b) { return V{_mm256_xor_pd(a.lo, b.lo), _mm256_xor_pd(a.hi, b.hi)}; }
+// a with its sign flipped where sign's sign bit is set.
+inline V flipSignBy(V sign, V a) {
+    const __m256d bit = _mm256_set1_pd(-0.0);
+    return V{_mm256_xor_pd(a.lo, _mm256_and_pd(sign.lo, bit)), _mm256_xor_pd(a.hi, _mm256_and_pd(sign.hi, bit))};
+}
+inline V addWhere(M m, V a, V b) {
+    return V{_mm256_blendv_pd(a.lo, _mm256_add_pd(a.lo, b.lo), m.lo),
+             _mm256_blendv_pd(a.hi, _mm256_add_pd(a.hi, b.hi), m.hi)};
+}
+
+// The exact folds' quotients and roots, from the instructions or built (each half on its own).
+constexpr bool HAS_BUILT_DIVISION = true;
+template <bool BUILT>
+inline V squareRoot(V x) {
+    if constexpr (BUILT) return V{roundedSqrt(x.lo), roundedSqrt(x.hi)};
+    return vsqrt(x);
+}
+template <bool BUILT>
+inline V quotient(V a, V b) {
+    if constexpr (BUILT) return V{roundedDivide(a.lo, b.lo), roundedDivide(a.hi, b.hi)};
+    return a / b;
+}
+template <bool BUILT>
+inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
+    if constexpr (BUILT) {
+        const auto lo = roundedDivide2(a1.lo, a2.lo, b.lo);
+        const auto hi = roundedDivide2(a1.hi, a2.hi, b.hi);
+        q1 = V{lo.first, hi.first};
+        q2 = V{lo.second, hi.second};
+    } else {
+        q1 = a1 / b;
+        q2 = a2 / b;
+    }
+}
+
+#include "exact_kernel_body.h"
+
+}  // namespace
+
+GravityKernels gravityKernelsAvx2() { return GravityKernels{pairTask, partnerSum, exactFold}; }
+#else
+GravityKernels gravityKernelsAvx2() { return gravityKernelsScalar(); }
+#endif

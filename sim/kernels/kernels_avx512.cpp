@@ -1,0 +1,91 @@
+// The AVX-512 kernels: one 512-bit register per 8-lane vector, masks in mask registers. Built with
+// -mavx512f -mavx512dq -mfma for this file only; like the AVX2 file it includes no external inline code.
+#include <cstddef>
+
+#include "kernels.h"
+
+#if defined(ORRELUNE_X86_KERNELS)
+#include <immintrin.h>
+
+#include "rounded_divsqrt_avx512.h"
+
+namespace {
+
+struct V {
+    __m512d v;
+};
+struct M {
+    __mmask8 m;
+};
+
+inline V broadcast(double a) { return V{_mm512_set1_pd(a)}; }
+inline V load(const double* p) { return V{_mm512_loadu_pd(p)}; }
+inline void store(double* p, V a) { _mm512_storeu_pd(p, a.v); }
+inline V operator+(V a, V b) { return V{_mm512_add_pd(a.v, b.v)}; }
+inline V operator-(V a, V b) { return V{_mm512_sub_pd(a.v, b.v)}; }
+inline V operator*(V a, V b) { return V{_mm512_mul_pd(a.v, b.v)}; }
+inline V operator/(V a, V b) { return V{_mm512_div_pd(a.v, b.v)}; }
+// The masked form: the plain one starts from an undefined register, which GCC 12 warns about.
+inline V multiplyAdd(V a, V b, V c) { return V{_mm512_fmadd_pd(a.v, b.v, c.v)}; }
+inline V negativeMultiplyAdd(V a, V b, V c) { return V{_mm512_fnmadd_pd(a.v, b.v, c.v)}; }
+inline V vsqrt(V a) { return V{_mm512_mask_sqrt_pd(a.v, static_cast<__mmask8>(0xFF), a.v)}; }
+inline V vabs(V a) { return V{_mm512_andnot_pd(_mm512_set1_pd(-0.0), a.v)}; }
+inline V signOf(V magnitude, V sign) {
+    return V{_mm512_or_pd(magnitude.v, _mm512_and_pd(_mm512_set1_pd(-0.0), sign.v))};
+}
+inline M lessThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ)}; }
+inline M greaterThan(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_OQ)}; }
+inline M operator&(M a, M b) { return M{static_cast<__mmask8>(a.m & b.m)}; }
+inline V subtractWhere(M m, V a, V b) { return V{_mm512_mask_sub_pd(a.v, m.m, a.v, b.v)}; }
+inline V multiplyWhere(M m, V a, V b) { return V{_mm512_maskz_mul_pd(m.m, a.v, b.v)}; }
+inline M notANumber(V a) { return M{_mm512_cmp_pd_mask(a.v, a.v, _CMP_UNORD_Q)}; }
+inline M operator|(M a, M b) { return M{static_cast<__mmask8>(a.m | b.m)}; }
+inline bool anyLane(M a) { return a.m != 0; }
+inline V vmin(V a, V b) { return V{_mm512_mask_min_pd(a.v, static_cast<__mmask8>(0xFF), a.v, b.v)}; }
+inline M greaterOrEqual(V a, V b) { return M{_mm512_cmp_pd_mask(a.v, b.v, _CMP_GE_OQ)}; }
+inline M operator^(M a, M b) { return M{static_cast<__mmask8>(a.m ^ b.m)}; }
+inline V select(M m, V a, V b) { return V{_mm512_mask_blend_pd(m.m, b.v, a.v)}; }
+inline M selectMask(M m, M a, M b) { return M{static_cast<__mmask8>((m.m & a.m) | (~m.m & b.m))}; }
+inline V flipSignWhere(M m, V a) { return V{_mm512_mask_xor_pd(a.v, m.m, a.v, _mm512_set1_pd(-0.0))}; }
+inline V bitXor(V a, V b) { return V{_mm512_xor_pd(a.v, b.v)}; }
+// a with its sign flipped where sign's sign bit is set: a ^ (sign & -0.0) in one instruction.
+inline V flipSignBy(V sign, V a) {
+    return V{_mm512_castsi512_pd(_mm512_ternarylogic_epi64(_mm512_castpd_si512(a.v), _mm512_castpd_si512(sign.v),
+                                                           _mm512_castpd_si512(_mm512_set1_pd(-0.0)), 0x78))};
+}
+inline V addWhere(M m, V a, V b) { return V{_mm512_mask_add_pd(a.v, m.m, a.v, b.v)}; }
+
+#include "fast_kernel_body.h"
+
+// The exact folds' quotients and roots, from the instructions or built.
+constexpr bool HAS_BUILT_DIVISION = true;
+template <bool BUILT>
+inline V squareRoot(V x) {
+    if constexpr (BUILT) return V{roundedSqrt(x.v)};
+    return vsqrt(x);
+}
+template <bool BUILT>
+inline V quotient(V a, V b) {
+    if constexpr (BUILT) return V{roundedDivide(a.v, b.v)};
+    return a / b;
+}
+template <bool BUILT>
+inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
+    if constexpr (BUILT) {
+        const auto q = roundedDivide2(a1.v, a2.v, b.v);
+        q1 = V{q.first};
+        q2 = V{q.second};
+    } else {
+        q1 = a1 / b;
+        q2 = a2 / b;
+    }
+}
+
+#include "exact_kernel_body.h"
+
+}  // namespace
+
+GravityKernels gravityKernelsAvx512() { return GravityKernels{pairTask, partnerSum, exactFold}; }
+#else
+GravityKernels gravityKernelsAvx512() { return gravityKernelsScalar(); }
+#endif
