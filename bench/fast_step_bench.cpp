@@ -27,6 +27,9 @@ constexpr int64_t FAST = 1;
 // The exact engine with the instructions' quotients and roots, and with built ones (the same bits).
 constexpr int64_t EXACT = 2;
 constexpr int64_t EXACT_BUILT = 3;
+// The exact engine with its schedule forced: a fold per particle, or the symmetric tiles.
+constexpr int64_t EXACT_FOLDS = 4;
+constexpr int64_t EXACT_TILES = 5;
 
 StepEngine engineOf(int64_t engine) {
     return engine == LITERAL ? StepEngine::Literal : engine == FAST ? StepEngine::Fast : StepEngine::Exact;
@@ -65,6 +68,9 @@ void BM_Step(benchmark::State& state) {
     simState.snapshot.reallocate();
     setStepEngine(engineOf(state.range(ENGINE)));
     stepSettings().division = state.range(ENGINE) == EXACT_BUILT ? ExactDivision::Built : ExactDivision::Instructions;
+    stepSettings().schedule = state.range(ENGINE) == EXACT_FOLDS   ? ExactSchedule::Folds
+                              : state.range(ENGINE) == EXACT_TILES ? ExactSchedule::Tiles
+                                                                   : ExactSchedule::ByCount;
     setStepThreads(static_cast<int32_t>(state.range(THREADS)));
     const auto records = static_cast<int32_t>(table.size());
     int32_t live = 0;
@@ -87,8 +93,10 @@ void BM_Step(benchmark::State& state) {
         2 * pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["ns_per_pair"] =
         benchmark::Counter(pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.SetLabel(std::string(stepEngineName(engineOf(state.range(ENGINE)))) +
-                   (state.range(ENGINE) == EXACT_BUILT ? " built" : "") + " " + cpuLevelName(stepCpuLevel()) +
+    const int64_t engine = state.range(ENGINE);
+    state.SetLabel(std::string(stepEngineName(engineOf(engine))) + (engine == EXACT_BUILT ? " built" : "") +
+                   (engine == EXACT_FOLDS ? " folds" : engine == EXACT_TILES ? " tiles" : "") + " " +
+                   cpuLevelName(stepCpuLevel()) +
                    (lastStepWasLiteral() ? " (handed to literal)" : ""));
 }
 
@@ -114,8 +122,10 @@ void runBound(benchmark::State& state, double (*loop)(int64_t)) {
 
 // The fast engine's ceiling: one square root and one division per pair.
 void BM_SqrtDivBound(benchmark::State& state) { runBound(state, sqrtDivLoop); }
-// The exact engine's: one square root and three divisions per ordered pair.
+// The exact engine's folds: one square root and three divisions per ordered pair.
 void BM_SqrtThreeDivBound(benchmark::State& state) { runBound(state, sqrtThreeDivLoop); }
+// Its tiles: one square root and five divisions per pair.
+void BM_SqrtFiveDivBound(benchmark::State& state) { runBound(state, sqrtFiveDivLoop); }
 
 // Mean radius the parameter dialog allows at a count: min(2, sqrt(22500 / count)), in thousandths.
 int64_t dialogRadius(int64_t count) {
@@ -155,6 +165,16 @@ void divisionCases(benchmark::internal::Benchmark* b) {
     }
 }
 
+// The exact engine's two schedules around the count where the tiles take over.
+void scheduleCases(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
+    for (int64_t threads : {int64_t{1}, int64_t{2}}) {
+        for (int64_t count : {int64_t{200}, int64_t{350}, int64_t{500}, int64_t{700}, int64_t{1000}, int64_t{2000}}) {
+            for (int64_t engine : {EXACT_FOLDS, EXACT_TILES}) b->Args({engine, threads, count, 2000, 1, 1});
+        }
+    }
+}
+
 void tickSizes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
     for (int64_t threads : {int64_t{1}, int64_t{2}}) {
@@ -173,8 +193,10 @@ void literal50000(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_SqrtDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqrtThreeDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SqrtFiveDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Apply(issueCases)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Name("BM_ExactDivision")->Apply(divisionCases)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)->Name("BM_ExactSchedules")->Apply(scheduleCases)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Name("BM_TickSizes")->Apply(tickSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)
     ->Name("BM_Literal50000")

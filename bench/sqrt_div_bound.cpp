@@ -26,9 +26,13 @@ __attribute__((target("avx512f"))) double loopAvx512(int64_t pairs) {
             r[k] = _mm512_add_pd(r[k], step);
             const __m512d root = _mm512_mask_sqrt_pd(r[k], 0xFF, r[k]);
             acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(one, root));
-            if constexpr (DIVISIONS == 3) {
+            if constexpr (DIVISIONS >= 3) {
                 acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(r[k], root));
                 acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(step, root));
+            }
+            if constexpr (DIVISIONS == 5) {
+                acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(root, r[k]));
+                acc[k] = _mm512_add_pd(acc[k], _mm512_div_pd(step, r[k]));
             }
         }
     }
@@ -56,9 +60,13 @@ __attribute__((target("avx2"))) double loopAvx2(int64_t pairs) {
             r[k] = _mm256_add_pd(r[k], step);
             const __m256d root = _mm256_sqrt_pd(r[k]);
             acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(one, root));
-            if constexpr (DIVISIONS == 3) {
+            if constexpr (DIVISIONS >= 3) {
                 acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(r[k], root));
                 acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(step, root));
+            }
+            if constexpr (DIVISIONS == 5) {
+                acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(root, r[k]));
+                acc[k] = _mm256_add_pd(acc[k], _mm256_div_pd(step, r[k]));
             }
         }
     }
@@ -90,7 +98,8 @@ double boundLoop(int64_t pairs) {
         const double r = 1.0 + static_cast<double>(n) * 1e-9;
         const double root = std::sqrt(r);
         sum += 1.0 / root;
-        if constexpr (DIVISIONS == 3) sum += r / root + 1e-9 / root;
+        if constexpr (DIVISIONS >= 3) sum += r / root + 1e-9 / root;
+        if constexpr (DIVISIONS == 5) sum += root / r + 1e-9 / r;
     }
     return sum;
 }
@@ -100,3 +109,5 @@ double boundLoop(int64_t pairs) {
 double sqrtDivLoop(int64_t pairs) { return boundLoop<1>(pairs); }
 
 double sqrtThreeDivLoop(int64_t pairs) { return boundLoop<3>(pairs); }
+
+double sqrtFiveDivLoop(int64_t pairs) { return boundLoop<5>(pairs); }

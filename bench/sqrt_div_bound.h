@@ -1,5 +1,6 @@
 // The machine's ceilings for the gravity passes: one square root and one division per pair (the
-// fast engine's work), one square root and three divisions (the exact engine's, per ordered pair).
+// fast engine's work), one square root and three divisions per ordered pair (the exact engine's
+// folds), one square root and five divisions per pair (its symmetric tiles).
 #pragma once
 
 #include <cstdint>
@@ -10,3 +11,6 @@ double sqrtDivLoop(int64_t pairs);
 
 // The same with three divisions by the root for each square root.
 double sqrtThreeDivLoop(int64_t pairs);
+
+// The same with five divisions for each square root: the one of the force and two for each side.
+double sqrtFiveDivLoop(int64_t pairs);

@@ -165,9 +165,17 @@ inline void foldRun(const ExactView& g, int32_t begin, int32_t end, const LaneVa
 template <bool BUILT, bool RANGED, bool GUARDED>
 void foldSides(const ExactView& g, const ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
                V& vx, V& vy) {
-    const LaneValues l{load(lanes.x),      load(lanes.y),       load(lanes.mass), load(lanes.massG),
-                       load(lanes.pos),    load(lanes.from),    load(lanes.to),   broadcast(g.width),
-                       broadcast(g.height), broadcast(g.timeStep), broadcast(-g.timeStep)};
+    const LaneValues l{.xk = load(lanes.x),
+                       .yk = load(lanes.y),
+                       .mk = load(lanes.mass),
+                       .mgk = load(lanes.massG),
+                       .pos = load(lanes.pos),
+                       .from = load(lanes.from),
+                       .to = load(lanes.to),
+                       .width = broadcast(g.width),
+                       .height = broadcast(g.height),
+                       .step = broadcast(g.timeStep),
+                       .negativeStep = broadcast(-g.timeStep)};
     const int32_t beforeEnd = end < first ? end : first;
     const int32_t amongBegin = begin > first ? begin : first;
     const int32_t amongEnd = end < last + 1 ? end : last + 1;
@@ -203,5 +211,258 @@ void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t las
         foldGroup<HAS_BUILT_DIVISION>(g, lanes, first, last, begin, end, ranged);
     } else {
         foldGroup<false>(g, lanes, first, last, begin, end, ranged);
+    }
+}
+
+// The symmetric tiles: each pair of a row i and a column j, i < j, formed once. Seen from the row
+// the partner comes after it, seen from the column before it; both take the same difference
+// j - i, offsets, root, force and sign, and differ in the divisor (their own mass times r) and in
+// the sign of the step. A pair that does not take part gives -0, which added to any velocity
+// leaves it as it was, as no addition would.
+//
+// The lanes are rows, and run skewed: at step s lane m takes pair number s - m of its row group's
+// sequence (row group by row group, each over the columns in ascending order). So every row meets
+// its columns in ascending order, and every column meets lanes 0 to 7 of a row group on eight
+// consecutive steps, in ascending row order too: its running velocity rides up the lanes of a
+// vector, one lane a step, and leaves from lane 7 for memory until the next row group reaches it.
+
+// The rows a lane holds (changed one lane at a time as lanes reach their next row group).
+struct TileRows {
+    V x;
+    V y;
+    V mass;
+    V massG;
+    V pos;
+    V cut;
+    V vx;
+    V vy;
+};
+
+// The columns of a tile as the skewed lanes read them: entry u holds column (-u) mod count, so that
+// the lanes of step s, which take columns (s - m) mod count, are eight consecutive entries.
+struct TileColumns {
+    alignas(64) double x[EXACT_TILE + EXACT_LANES];
+    alignas(64) double y[EXACT_TILE + EXACT_LANES];
+    alignas(64) double mass[EXACT_TILE + EXACT_LANES];
+    alignas(64) double pos[EXACT_TILE + EXACT_LANES];
+    alignas(64) double cut[EXACT_TILE + EXACT_LANES];
+};
+
+template <bool GUARDED>
+void gatherColumns(const ExactView& g, int32_t colBegin, int32_t count, TileColumns& c) {
+    for (int32_t u = 0; u < count + EXACT_LANES; ++u) {
+        const int32_t column = colBegin + (count - u % count) % count;
+        const ExactPartner& p = g.partner[column];
+        c.x[u] = p.x;
+        c.y[u] = p.y;
+        c.mass[u] = p.mass;
+        if constexpr (GUARDED) {
+            c.pos[u] = column;
+            c.cut[u] = p.cut;
+        }
+    }
+}
+
+// Lane m takes row `row` (and its velocity from vx, vy).
+inline void enterRow(const ExactView& g, TileRows& r, int32_t m, int32_t row, const double* vx, const double* vy) {
+    const ExactPartner& p = g.partner[row];
+    r.x = withLane(r.x, m, p.x);
+    r.y = withLane(r.y, m, p.y);
+    r.mass = withLane(r.mass, m, p.mass);
+    r.massG = withLane(r.massG, m, p.massG);
+    r.pos = withLane(r.pos, m, row);
+    r.cut = withLane(r.cut, m, p.cut);
+    r.vx = withLane(r.vx, m, vx[row]);
+    r.vy = withLane(r.vy, m, vy[row]);
+}
+
+template <bool BUILT, bool GUARDED>
+KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u, const LaneValues& l, V& rowX,
+                              V& rowY, V& columnX, V& columnY) {
+    const V xp = load(c.x + u);
+    const V yp = load(c.y + u);
+    const V mp = load(c.mass + u);
+    const V differenceX = xp - r.x;
+    const V differenceY = yp - r.y;
+    const V dx = vabs(differenceX);
+    const V dy = vabs(differenceY);
+    const V wx = l.width - dx;
+    const V wy = l.height - dy;
+    const V ox = vmin(wx, dx);
+    const V oy = vmin(wy, dy);
+    const V rr = squareRoot<BUILT>(vmin(wx * wx, dx * dx) + vmin(wy * wy, dy * dy));
+    const V q = quotient<BUILT>(r.massG * mp, rr * rr);
+    const V oxq = ox * q;
+    const V oyq = oy * q;
+    V rowQx{};
+    V rowQy{};
+    V columnQx{};
+    V columnQy{};
+    quotients<BUILT>(oxq, oyq, r.mass * rr, rowQx, rowQy);
+    quotients<BUILT>(oxq, oyq, mp * rr, columnQx, columnQy);
+    const V signX = bitXor(differenceX, wx - dx);
+    const V signY = bitXor(differenceY, wy - dy);
+    V tx = flipSignBy(signX, rowQx * l.step);
+    V ty = flipSignBy(signY, rowQy * l.step);
+    V cx = flipSignBy(signX, columnQx * l.negativeStep);
+    V cy = flipSignBy(signY, columnQy * l.negativeStep);
+    if constexpr (GUARDED) {
+        const M take = greaterThan(rr, broadcast(0.0)) & lessThan(r.pos, load(c.cut + u)) & lessThan(load(c.pos + u), r.cut);
+        const V none = broadcast(-0.0);
+        tx = select(take, tx, none);
+        ty = select(take, ty, none);
+        cx = select(take, cx, none);
+        cy = select(take, cy, none);
+    }
+    rowX = rowX + tx;
+    rowY = rowY + ty;
+    columnX = columnX + cx;
+    columnY = columnY + cy;
+}
+
+// Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
+// four multiples of EXACT_LANES.
+// The merge of the row and the column lane m holds, from their velocities just before it.
+inline void mergeLanes(const ExactView& g, const ExactTileEvent& e, V& rowX, V& rowY, V& columnX, V& columnY) {
+    alignas(64) double lanes[4][EXACT_LANES];
+    store(lanes[0], rowX);
+    store(lanes[1], rowY);
+    store(lanes[2], columnX);
+    store(lanes[3], columnY);
+    const double mx = g.mergedVelocity(lanes[0][e.lane], e.massI, lanes[2][e.lane], e.massJ);
+    const double my = g.mergedVelocity(lanes[1][e.lane], e.massI, lanes[3][e.lane], e.massJ);
+    rowX = withLane(rowX, e.lane, e.jSurvives ? 0.0 : mx);
+    rowY = withLane(rowY, e.lane, e.jSurvives ? 0.0 : my);
+    columnX = withLane(columnX, e.lane, e.jSurvives ? mx : 0.0);
+    columnY = withLane(columnY, e.lane, e.jSurvives ? my : 0.0);
+}
+
+template <bool BUILT, bool GUARDED>
+void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
+               double* vy, const ExactTileEvent* events, int32_t eventCount) {
+    const int32_t columns = colEnd - colBegin;
+    const int32_t groups = (rowEnd - rowBegin) / EXACT_LANES;
+    TileColumns c;
+    gatherColumns<GUARDED>(g, colBegin, columns, c);
+    const LaneValues l{.xk = broadcast(0.0),
+                       .yk = broadcast(0.0),
+                       .mk = broadcast(1.0),
+                       .mgk = broadcast(0.0),
+                       .pos = broadcast(0.0),
+                       .from = broadcast(0.0),
+                       .to = broadcast(0.0),
+                       .width = broadcast(g.width),
+                       .height = broadcast(g.height),
+                       .step = broadcast(g.timeStep),
+                       .negativeStep = broadcast(-g.timeStep)};
+    // Lanes that hold no row yet (the first steps) or no more (the last) compute what they like:
+    // their row velocities are replaced or were stored before, their column ones never stored.
+    TileRows r{l.xk, l.yk, l.mk, l.mgk, l.pos, l.pos, l.xk, l.yk};
+    double* columnVx = vx + colBegin;
+    double* columnVy = vy + colBegin;
+#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
+    V cx = broadcast(-0.0);
+    V cy = broadcast(-0.0);
+#else
+    V cx = broadcast(columnVx[0]);
+    V cy = broadcast(columnVy[0]);
+#endif
+    const int32_t steps = groups * columns + EXACT_LANES - 1;
+    // m: lane 0's column (s mod columns); group: lane 0's row group; u: the columns' entry of the step.
+    int32_t m = 0;
+    int32_t group = 0;
+    for (int32_t s = 0; s < steps; ++s) {
+        if (m < EXACT_LANES) {
+            // Lane m has done its row group's last column: its next row comes in.
+            if (group > 0) {
+                const int32_t done = rowBegin + (group - 1) * EXACT_LANES + m;
+                storeLane(vx + done, r.vx, m);
+                storeLane(vy + done, r.vy, m);
+            }
+            if (group < groups) enterRow(g, r, m, rowBegin + group * EXACT_LANES + m, vx, vy);
+        }
+        skewedStep<BUILT, GUARDED>(r, c, m == 0 ? 0 : columns - m, l, r.vx, r.vy, cx, cy);
+        // A merging pair is past its own cut and took no term; the merge replaces both velocities.
+        if constexpr (GUARDED) {
+            for (; eventCount > 0 && events->step == s; ++events, --eventCount) mergeLanes(g, *events, r.vx, r.vy, cx, cy);
+        }
+        // Lane 7 has given the column its row group's last term; the next column enters lane 0.
+        if (s >= EXACT_LANES - 1) {
+            const int32_t done = m >= EXACT_LANES - 1 ? m - (EXACT_LANES - 1) : m + columns - (EXACT_LANES - 1);
+#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
+            // The tests' copy of the kernels alone: a row group's terms summed apart, then added to
+            // the column, which must show in the bits.
+            alignas(64) double sums[2][EXACT_LANES];
+            store(sums[0], cx);
+            store(sums[1], cy);
+            columnVx[done] = columnVx[done] + sums[0][EXACT_LANES - 1];
+            columnVy[done] = columnVy[done] + sums[1][EXACT_LANES - 1];
+#else
+            storeLane(columnVx + done, cx, EXACT_LANES - 1);
+            storeLane(columnVy + done, cy, EXACT_LANES - 1);
+#endif
+        }
+        if (++m == columns) {
+            m = 0;
+            ++group;
+        }
+#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
+        cx = shiftIn(cx, -0.0);
+        cy = shiftIn(cy, -0.0);
+#else
+        cx = shiftIn(cx, columnVx[m]);
+        cy = shiftIn(cy, columnVy[m]);
+#endif
+    }
+    // The last lane's last row.
+    const int32_t last = rowEnd - 1;
+    storeLane(vx + last, r.vx, EXACT_LANES - 1);
+    storeLane(vy + last, r.vy, EXACT_LANES - 1);
+}
+
+// Unguarded, a coincident pair gives NaN (0 times infinity); the tile is then done again guarded
+// from the velocities it started with.
+template <bool BUILT>
+void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
+               double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount) {
+    if (guarded) {
+        tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, events, eventCount);
+        return;
+    }
+    const int32_t rows = rowEnd - rowBegin;
+    const int32_t cols = colEnd - colBegin;
+    alignas(64) double saved[4][EXACT_TILE];
+    for (int32_t k = 0; k < rows; ++k) {
+        saved[0][k] = vx[rowBegin + k];
+        saved[1][k] = vy[rowBegin + k];
+    }
+    for (int32_t k = 0; k < cols; ++k) {
+        saved[2][k] = vx[colBegin + k];
+        saved[3][k] = vy[colBegin + k];
+    }
+    tileTerms<BUILT, false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
+    M nan = notANumber(broadcast(0.0));
+    for (int32_t k = 0; k < rows; k += EXACT_LANES)
+        nan = nan | notANumber(load(vx + rowBegin + k)) | notANumber(load(vy + rowBegin + k));
+    for (int32_t k = 0; k < cols; k += EXACT_LANES)
+        nan = nan | notANumber(load(vx + colBegin + k)) | notANumber(load(vy + colBegin + k));
+    if (!anyLane(nan)) return;
+    for (int32_t k = 0; k < rows; ++k) {
+        vx[rowBegin + k] = saved[0][k];
+        vy[rowBegin + k] = saved[1][k];
+    }
+    for (int32_t k = 0; k < cols; ++k) {
+        vx[colBegin + k] = saved[2][k];
+        vy[colBegin + k] = saved[3][k];
+    }
+    tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
+}
+
+void exactTile(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
+               double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount) {
+    if (HAS_BUILT_DIVISION && g.builtDivision) {
+        tileGroup<HAS_BUILT_DIVISION>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, guarded, events, eventCount);
+    } else {
+        tileGroup<false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, guarded, events, eventCount);
     }
 }

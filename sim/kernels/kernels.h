@@ -24,6 +24,9 @@ inline constexpr int32_t KERNEL_TILE = 64;
 // Particles folded side by side in one exact fold.
 inline constexpr int32_t EXACT_LANES = 8;
 
+// Particles per side of the exact engine's symmetric tiles (a multiple of EXACT_LANES).
+inline constexpr int32_t EXACT_TILE = 128;
+
 // n rounded up to whole tiles.
 inline constexpr int32_t paddedCount(int32_t n) { return (n + KERNEL_TILE - 1) / KERNEL_TILE * KERNEL_TILE; }
 
@@ -65,6 +68,19 @@ struct ExactView {
     double height;
     double timeStep;
     bool builtDivision;  // quotients and roots built from estimates (the same bits), where the level has them
+    // One velocity component after a merge (the model's rule), for merges the tiles meet.
+    double (*mergedVelocity)(double vi, double massI, double vj, double massJ) = nullptr;
+};
+
+// A merge met inside a tile: at skewed step `step` lane `lane` holds the merging row i and column
+// j (see exact_kernel_body.h); their velocities there are the ones just before the merge, and the
+// survivor's becomes the merged one, the absorbed one's 0.
+struct ExactTileEvent {
+    int32_t step;
+    int32_t lane;
+    bool jSurvives;
+    double massI;  // the current masses just before the merge
+    double massJ;
 };
 
 // Up to EXACT_LANES particles folded side by side, each over its own partners in ascending order.
@@ -94,6 +110,16 @@ struct GravityKernels {
     // the partners in its own [from, to). The lanes' live positions lie in [first, last].
     void (*exactFold)(const ExactView& view, ExactLanes& lanes, int32_t first, int32_t last, int32_t begin,
                       int32_t end, bool ranged);
+    // The pairs of rows [rowBegin, rowEnd) with columns [colBegin, colEnd), every row below every
+    // column, each formed once: its row's term added to vx, vy (by live position) in ascending
+    // column order, its column's in ascending row order, each the literal step's addition. All four
+    // bounds are multiples of EXACT_LANES; the view's partners are padded to them. Guarded, a pair
+    // takes part only where r > 0 and neither is past the other's cut (padding has cut -1);
+    // unguarded, every pair but a coincident one does (a coincident pair makes the tile run again
+    // guarded).
+    // The tile's merges come in events (by step; only for a guarded tile).
+    void (*exactTile)(const ExactView& view, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd,
+                      double* vx, double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount);
 };
 
 // All three take 8 lanes through the same operations in the same order. The two vector sets fuse

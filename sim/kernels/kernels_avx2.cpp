@@ -89,6 +89,26 @@ inline V addWhere(M m, V a, V b) {
              _mm256_blendv_pd(a.hi, _mm256_add_pd(a.hi, b.hi), m.hi)};
 }
 
+// Lanes moved up by one, in entering lane 0.
+inline V shiftIn(V a, double in) {
+    const __m256d lo = _mm256_permute4x64_pd(a.lo, 0x93);  // lo3 lo0 lo1 lo2
+    const __m256d hi = _mm256_permute4x64_pd(a.hi, 0x93);  // hi3 hi0 hi1 hi2
+    return V{_mm256_blend_pd(lo, _mm256_set1_pd(in), 0x1), _mm256_blend_pd(hi, lo, 0x1)};
+}
+// All bits set in lane m of four, for lane m of the half it falls in.
+inline __m256d laneMask(int m) {
+    const long long k = m & 3;
+    return _mm256_castsi256_pd(_mm256_set_epi64x(-(k == 3), -(k == 2), -(k == 1), -(k == 0)));
+}
+inline V withLane(V a, int m, double value) {
+    const __m256d v = _mm256_set1_pd(value);
+    if (m < 4) return V{_mm256_blendv_pd(a.lo, v, laneMask(m)), a.hi};
+    return V{a.lo, _mm256_blendv_pd(a.hi, v, laneMask(m))};
+}
+inline void storeLane(double* p, V a, int m) {
+    _mm256_maskstore_pd(p - (m & 3), _mm256_castpd_si256(laneMask(m)), m < 4 ? a.lo : a.hi);
+}
+
 // The exact folds' quotients and roots, from the instructions or built (each half on its own).
 constexpr bool HAS_BUILT_DIVISION = true;
 template <bool BUILT>
@@ -118,7 +138,7 @@ inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
 
 }  // namespace
 
-GravityKernels gravityKernelsAvx2() { return GravityKernels{pairTask, partnerSum, exactFold}; }
+GravityKernels gravityKernelsAvx2() { return GravityKernels{pairTask, partnerSum, exactFold, exactTile}; }
 #else
 GravityKernels gravityKernelsAvx2() { return gravityKernelsScalar(); }
 #endif

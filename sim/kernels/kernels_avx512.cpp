@@ -57,6 +57,17 @@ inline V addWhere(M m, V a, V b) { return V{_mm512_mask_add_pd(a.v, m.m, a.v, b.
 
 #include "fast_kernel_body.h"
 
+// Lanes moved up by one, in entering lane 0.
+inline V shiftIn(V a, double in) {
+    return V{_mm512_castsi512_pd(_mm512_maskz_alignr_epi64(static_cast<__mmask8>(0xFF), _mm512_castpd_si512(a.v),
+                                                             _mm512_castpd_si512(_mm512_set1_pd(in)), 7))};
+}
+inline V withLane(V a, int m, double value) {
+    return V{_mm512_mask_blend_pd(static_cast<__mmask8>(1u << m), a.v, _mm512_set1_pd(value))};
+}
+// Masked lanes neither load nor fault, so only p itself is written.
+inline void storeLane(double* p, V a, int m) { _mm512_mask_storeu_pd(p - m, static_cast<__mmask8>(1u << m), a.v); }
+
 // The exact folds' quotients and roots, from the instructions or built.
 constexpr bool HAS_BUILT_DIVISION = true;
 template <bool BUILT>
@@ -85,7 +96,7 @@ inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
 
 }  // namespace
 
-GravityKernels gravityKernelsAvx512() { return GravityKernels{pairTask, partnerSum, exactFold}; }
+GravityKernels gravityKernelsAvx512() { return GravityKernels{pairTask, partnerSum, exactFold, exactTile}; }
 #else
 GravityKernels gravityKernelsAvx512() { return gravityKernelsScalar(); }
 #endif

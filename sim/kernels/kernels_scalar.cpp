@@ -65,6 +65,19 @@ inline V addWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] + 
 
 #undef ORRELUNE_LANEWISE
 
+// Lanes moved up by one, in entering lane 0.
+inline V shiftIn(V a, double in) {
+    V r;
+    r.lane[0] = in;
+    for (int k = 1; k < 8; ++k) r.lane[k] = a.lane[k - 1];
+    return r;
+}
+inline V withLane(V a, int m, double value) {
+    a.lane[m] = value;
+    return a;
+}
+inline void storeLane(double* p, V a, int m) { *p = a.lane[m]; }
+
 #include "fast_kernel_body.h"
 
 // The portable folds divide and take roots as written; nothing is built here.
@@ -87,4 +100,4 @@ inline void quotients(V a1, V a2, V b, V& q1, V& q2) {
 
 }  // namespace
 
-GravityKernels gravityKernelsScalar() { return GravityKernels{pairTask, partnerSum, exactFold}; }
+GravityKernels gravityKernelsScalar() { return GravityKernels{pairTask, partnerSum, exactFold, exactTile}; }

@@ -16,8 +16,15 @@
 
 namespace {
 
-class ExactStep : public EngineTest {
+// Every case runs with both of the exact engine's schedules: a fold per particle, and the tiles
+// that form each pair once.
+class ExactStep : public EngineTest, public testing::WithParamInterface<ExactSchedule> {
 protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        stepSettings().schedule = GetParam();
+    }
+
     // One step from start by both engines; the exact one must have done it itself.
     Table compareStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
         const Table literal = stepWith(StepEngine::Literal, start, width, height);
@@ -49,7 +56,7 @@ protected:
     }
 };
 
-TEST_F(ExactStep, SameBytesAsLiteralAfterOneStepOverSeedsSizesAndParameters) {
+TEST_P(ExactStep, SameBytesAsLiteralAfterOneStepOverSeedsSizesAndParameters) {
     int64_t merges = 0;
     for (const Sweep& sweep : SWEEPS) {
         applySweep(sweep);
@@ -68,7 +75,7 @@ TEST_F(ExactStep, SameBytesAsLiteralAfterOneStepOverSeedsSizesAndParameters) {
 }
 
 // Two hundred ticks: any difference in any bit would grow and show in the hash of the tick.
-TEST_F(ExactStep, SameRunAsLiteralOverTwoHundredTicks) {
+TEST_P(ExactStep, SameRunAsLiteralOverTwoHundredTicks) {
     const Sweep runs[] = {{40, 2.0, 50, 20, 1, 1000, 700, 200}, {60, 3.0, 60, 20, 1, 1000, 700, 200},
                           {50, 1.0, 30, 20, 0, 1000, 700, 200}, {80, 2.0, 50, -5, 1, 1000, 700, 200}};
     for (const Sweep& run : runs) {
@@ -82,7 +89,7 @@ TEST_F(ExactStep, SameRunAsLiteralOverTwoHundredTicks) {
     }
 }
 
-TEST_F(ExactStep, SameRunAsLiteralAtTheDefaults) {
+TEST_P(ExactStep, SameRunAsLiteralAtTheDefaults) {
     for (int32_t merge : {1, 0}) {
         simParameters.mergeEnabled = merge;
         SCOPED_TRACE("merge " + std::to_string(merge));
@@ -92,7 +99,7 @@ TEST_F(ExactStep, SameRunAsLiteralAtTheDefaults) {
 
 // Above the parallel threshold, where folds are spread over threads: the same bytes on every
 // thread count and instruction set this processor has, merging on and off.
-TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
+TEST_P(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
     stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     for (int32_t merge : {1, 0}) {
@@ -122,7 +129,7 @@ TEST_F(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
     }
 }
 
-TEST_F(ExactStep, SameRunAsLiteralAboveTheParallelThreshold) {
+TEST_P(ExactStep, SameRunAsLiteralAboveTheParallelThreshold) {
     setStepThreads(2);
     simParameters.meanRadius = 1.2;
     for (int32_t merge : {1, 0}) {
@@ -132,7 +139,7 @@ TEST_F(ExactStep, SameRunAsLiteralAboveTheParallelThreshold) {
     }
 }
 
-TEST_F(ExactStep, StatesWhereTheOrderOfMergesMatters) {
+TEST_P(ExactStep, StatesWhereTheOrderOfMergesMatters) {
     for (int32_t merge : {1, 0}) {
         SCOPED_TRACE("merge " + std::to_string(merge));
         simParameters.mergeEnabled = merge;
@@ -158,7 +165,7 @@ TEST_F(ExactStep, StatesWhereTheOrderOfMergesMatters) {
 
 // Where an offset is zero the term is a signed zero, which changes a velocity of -0 (or +0) only
 // through its sign: the lanes must give every zero its literal sign.
-TEST_F(ExactStep, SignedZerosOfEqualCoordinatesAndVelocities) {
+TEST_P(ExactStep, SignedZerosOfEqualCoordinatesAndVelocities) {
     simParameters.mergeEnabled = 0;
     for (double gravity : {20.0, -20.0, 0.0}) {
         simParameters.gravity = gravity;
@@ -173,7 +180,7 @@ TEST_F(ExactStep, SignedZerosOfEqualCoordinatesAndVelocities) {
 
 // Coincident pairs (also across an edge, where 0 and the period are one point) exert nothing; in a
 // full group of lanes the fold meets them unmasked and must fold again.
-TEST_F(ExactStep, CoincidentPairsInFullGroupsOfLanes) {
+TEST_P(ExactStep, CoincidentPairsInFullGroupsOfLanes) {
     simParameters.mergeEnabled = 0;
     Table t;
     for (int k = 0; k < 24; ++k) t.records.push_back(body(1 + k % 5, 0.1, 37.0 * k + 3, 21.0 * k + 5, k % 3, -1.0 * k));
@@ -192,7 +199,7 @@ TEST_F(ExactStep, CoincidentPairsInFullGroupsOfLanes) {
 
 // The lanes fold their partners before, among and after themselves in three runs: every count
 // across two vectors of lanes still meets every partner in order.
-TEST_F(ExactStep, EveryCountAcrossTheLaneGroups) {
+TEST_P(ExactStep, EveryCountAcrossTheLaneGroups) {
     simParameters.meanRadius = 2.0;
     for (int32_t merge : {0, 1}) {
         simParameters.mergeEnabled = merge;
@@ -204,7 +211,7 @@ TEST_F(ExactStep, EveryCountAcrossTheLaneGroups) {
 }
 
 // States the exact step hands to the literal one; the bytes are the literal step's either way.
-TEST_F(ExactStep, HandsAwkwardStatesToTheLiteralStep) {
+TEST_P(ExactStep, HandsAwkwardStatesToTheLiteralStep) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     struct Case {
@@ -241,7 +248,7 @@ TEST_F(ExactStep, HandsAwkwardStatesToTheLiteralStep) {
 
 // Extreme but finite values the exact step takes itself: the terms are the literal ones however
 // large or small they come out.
-TEST_F(ExactStep, TakesExtremeFiniteValuesItself) {
+TEST_P(ExactStep, TakesExtremeFiniteValuesItself) {
     simParameters.mergeEnabled = 0;
     // 1e-140 apart near the origin: each pulls the other by about 2e279.
     compareStep(tableOf({body(1, 0, 0, 0), body(1, 0, 1e-140, 1e-140)}));
@@ -254,7 +261,7 @@ TEST_F(ExactStep, TakesExtremeFiniteValuesItself) {
 
 // Many small random states with hostile values: the same bytes as the literal step, whether the
 // exact step takes them or hands them over.
-TEST_F(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
+TEST_P(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
     constexpr uint32_t SEED = 20261209;
     std::mt19937_64 random(SEED);
     int handedOver = 0;
@@ -274,7 +281,7 @@ TEST_F(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
 
 // Quotients and roots built from the processor's estimates are the instructions' bits: the whole
 // comparison again with them forced, where this processor has a vector level.
-TEST_F(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
+TEST_P(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
     stepSettings().cpuLimit = testKernelLimit();
     if (stepCpuLevel() == CpuLevel::Scalar) GTEST_SKIP() << "no vector kernels on this processor";
     stepSettings().division = ExactDivision::Built;
@@ -304,7 +311,7 @@ TEST_F(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
 }
 
 // The default run for a fixed clock: the literal step's golden hash, on every thread count.
-TEST_F(ExactStep, GoldenHashOfTheDefaultRunOnEveryThreadCount) {
+TEST_P(ExactStep, GoldenHashOfTheDefaultRunOnEveryThreadCount) {
     setStepEngine(StepEngine::Exact);
     for (int32_t threads : {1, 2}) {
         setStepThreads(threads);
@@ -315,5 +322,10 @@ TEST_F(ExactStep, GoldenHashOfTheDefaultRunOnEveryThreadCount) {
         EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Schedules, ExactStep, testing::Values(ExactSchedule::Folds, ExactSchedule::Tiles),
+                         [](const testing::TestParamInfo<ExactSchedule>& info) {
+                             return info.param == ExactSchedule::Folds ? "folds" : "tiles";
+                         });
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "rounded_divsqrt_lanes.h"
-#include "kernel_limit.h"
+#include "step_tables.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define DIVSQRT_X86 1

@@ -5,15 +5,26 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <random>
 #include <vector>
 
 #include "engine.h"
-#include "kernel_limit.h"
 #include "sim_test_support.h"
 #include "workspace.h"
+
+// The highest kernel level the tests use: ORRELUNE_TEST_KERNELS=scalar or avx2 runs them as on a
+// processor without vector kernels or without AVX-512 (CTest runs the suite at each level).
+inline CpuLevel testKernelLimit() {
+    const char* text = std::getenv("ORRELUNE_TEST_KERNELS");
+    if (text == nullptr) return CpuLevel::Avx512;
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512})
+        if (std::strcmp(text, cpuLevelName(level)) == 0) return level;
+    ADD_FAILURE() << "ORRELUNE_TEST_KERNELS=" << text << " names no kernel level (scalar, avx2 or avx512)";
+    return CpuLevel::Avx512;
+}
 
 struct Table {
     std::vector<Particle> records;
@@ -175,17 +186,18 @@ inline void applySweep(const Sweep& sweep) {
     simParameters.mergeEnabled = sweep.merge;
 }
 
-// A small random state with hostile values: masses from tiny to huge, near-coincident pairs,
-// positions on the edges and a little outside, radii 0, signed zeros, gravity from 0 to huge;
-// it also sets gravity and the merge switch. One draw of the generator fixes it.
-inline Table hostileState(std::mt19937_64& random) {
+// A random state with hostile values: masses from tiny to huge, near-coincident pairs, positions
+// on the edges and a little outside, radii 0, signed zeros, gravity from 0 to huge; it also sets
+// gravity and the merge switch. 1 to 10 records unless given a count. One draw of the generator
+// fixes it.
+inline Table hostileState(std::mt19937_64& random, int32_t records = 0) {
     const auto pick = [&](std::initializer_list<double> values) {
         return *(values.begin() + static_cast<std::ptrdiff_t>(random() % values.size()));
     };
     const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
     simParameters.mergeEnabled = static_cast<int32_t>(random() % 2);
     simParameters.gravity = pick({20.0, 20.0, 20.0, -20.0, 0.0, 1e-100, 1e9, 1e100, 3.5e200});
-    const auto count = static_cast<int32_t>(1 + random() % 10);
+    const auto count = records > 0 ? records : static_cast<int32_t>(1 + random() % 10);
     Table t;
     for (int32_t k = 0; k < count; ++k) {
         Particle p{};

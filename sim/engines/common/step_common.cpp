@@ -23,7 +23,7 @@ void reserveStepCommon(StepCommon& step, int32_t n) {
 
 void prepareStep(StepCommon& step) {
     step.level = kernelLevel(step.settings.cpuLimit);
-    step.kernels = kernelsFor(step.level);
+    step.kernels = step.settings.kernels != nullptr ? *step.settings.kernels : kernelsFor(step.level);
     step.pool.resize(step.threads() - 1);
 }
 

@@ -19,12 +19,19 @@
 // same every way; only the portable kernels have no built way.
 enum class ExactDivision { Instructions, Built, Faster };
 
+// How the exact engine forms its pairs: a fold per particle, the symmetric tiles, or whichever the
+// count makes faster (the default). The bits are the same every way.
+enum class ExactSchedule { Folds, Tiles, ByCount };
+
 // What the caller chose. Results never depend on any of it but the engine.
 struct StepSettings {
     StepEngine engine = StepEngine::Exact;
     int32_t threads = 0;                   // 0: every core
     CpuLevel cpuLimit = CpuLevel::Avx512;  // the kernels run at the lower of this and the processor's best
     ExactDivision division = ExactDivision::Faster;
+    ExactSchedule schedule = ExactSchedule::ByCount;
+    // The tests' way to run kernels of their own (a mutated copy) instead of the level's.
+    const GravityKernels* kernels = nullptr;
 };
 
 // The particles alive in the snapshot (mass not 0), in table order: their live positions.

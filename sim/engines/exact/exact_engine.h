@@ -5,6 +5,7 @@
 // merges' velocities formed where the pair loop meets them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -26,8 +27,15 @@ struct ArrivedVelocity {
     double y;
 };
 
+// A merge between row tile I and column tile J, as the tile's kernel meets it.
+struct TileMerge {
+    int32_t rowTile;
+    int32_t columnTile;
+    ExactTileEvent event;
+};
+
 struct ExactScratch {
-    std::vector<ExactPartner> partners;  // by live position
+    std::vector<ExactPartner> partners;  // by live position, padded to whole tiles
     // The folds of a wave, the next wave's, and the first segment of each group of lanes.
     std::vector<FoldSegment> wave, nextWave;
     std::vector<int32_t> groupStart;
@@ -36,6 +44,17 @@ struct ExactScratch {
     std::vector<ArrivedVelocity> arrivedI, arrivedJ;
     std::vector<unsigned char> arrived;
     std::vector<int32_t> nextSide;
+    // The tiles: velocities by live position, which tiles need the guarded kernels, and how many
+    // column tiles each row has done.
+    std::vector<double> tileVx, tileVy;
+    std::vector<unsigned char> tileGuarded;
+    std::vector<std::atomic<int32_t>> rowsDone;
+    // The merges between two tiles, by row tile, column tile and step, and where each row tile's
+    // begin; the merges within a tile, by tile.
+    std::vector<TileMerge> tileMerges;
+    std::vector<ExactTileEvent> tileEvents;  // the same, as the kernels read them
+    std::vector<int32_t> rowMerges;
+    std::vector<unsigned char> tileHasInnerMerges;
     // Per kernel level: whether the built quotients and roots were the faster (-1: not yet timed).
     int builtFaster[3] = {-1, -1, -1};
 };
@@ -54,8 +73,21 @@ bool exactDivisionBuilt(const StepCommon& step, ExactScratch& scratch);
 // quotients and roots were the faster.
 bool builtDivisionIsFaster(const GravityKernels& kernels);
 
+// Runs every segment's fold, EXACT_LANES segments side by side: segments with like ranges share a
+// fold, each lane taking only its own partners. Reorders the segments.
+void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& view, FoldSegment* segments,
+                   int32_t count, bool parallel);
+
+// Whether a step over n live particles runs the symmetric tiles (each pair formed once) rather
+// than a fold per particle (each pair formed twice, but faster for few particles).
+bool exactStepTiles(const StepSettings& settings, int32_t n);
+
 // Every live particle's velocity folded over its partners in ascending order, the literal order,
 // and written to current. Particles that do not merge fold all their partners at once; a merge
 // (i, j) waits for i's fold up to j and j's fold up to i, and the survivor folds on from the merged
 // velocity. Each wave folds every stretch whose start is known.
 void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel);
+
+// Every live particle's velocity, each pair formed once in tiles (exact_tiles.cpp), the merges met
+// where the pair order meets them, written to current.
+void foldExactTiles(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel);

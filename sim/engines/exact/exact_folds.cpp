@@ -46,39 +46,6 @@ bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes
     return ranged;
 }
 
-// Runs every segment's fold, EXACT_LANES segments side by side: segments with like ranges share a
-// fold, each lane taking only its own partners. Reorders the segments.
-void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& view, FoldSegment* segments,
-                   int32_t count, bool parallel) {
-    // Like ranges side by side, so that few lanes wait for the longest; the same particles of a
-    // whole fold stay consecutive, which keeps the partners among them few.
-    std::sort(segments, segments + count, [](const FoldSegment& a, const FoldSegment& b) {
-        if (a.from != b.from) return a.from < b.from;
-        if (a.to != b.to) return a.to < b.to;
-        return a.particle < b.particle;
-    });
-    scratch.groupStart.clear();
-    for (int32_t k = 0; k < count; k += EXACT_LANES) scratch.groupStart.push_back(k);
-
-    const GravityKernels& kernels = step.kernels;
-    auto fold = [&](int32_t group) {
-        const int32_t first = scratch.groupStart[static_cast<std::size_t>(group)];
-        const int32_t lanes = std::min(EXACT_LANES, count - first);
-        ExactLanes l{};
-        int32_t begin = 0;
-        int32_t end = 0;
-        int32_t lowest = 0;
-        int32_t highest = 0;
-        const bool ranged = loadLanes(view, segments + first, lanes, l, begin, end, lowest, highest);
-        kernels.exactFold(view, l, lowest, highest, begin, end, ranged);
-        for (int32_t k = 0; k < lanes; ++k) {
-            segments[first + k].vx = l.vx[k];
-            segments[first + k].vy = l.vy[k];
-        }
-    };
-    step.pool.run(static_cast<int32_t>(scratch.groupStart.size()), parallel, fold);
-}
-
 // The first wave: every particle that does not merge over all its partners, and every merging
 // one up to its first merge.
 void firstWave(const StepCommon& step, ExactScratch& scratch) {
@@ -127,6 +94,37 @@ void arriveAtMerge(const StepCommon& step, ExactScratch& scratch, const FoldSegm
 }
 
 }  // namespace
+
+void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& view, FoldSegment* segments,
+                   int32_t count, bool parallel) {
+    // Like ranges side by side, so that few lanes wait for the longest; the same particles of a
+    // whole fold stay consecutive, which keeps the partners among them few.
+    std::sort(segments, segments + count, [](const FoldSegment& a, const FoldSegment& b) {
+        if (a.from != b.from) return a.from < b.from;
+        if (a.to != b.to) return a.to < b.to;
+        return a.particle < b.particle;
+    });
+    scratch.groupStart.clear();
+    for (int32_t k = 0; k < count; k += EXACT_LANES) scratch.groupStart.push_back(k);
+
+    const GravityKernels& kernels = step.kernels;
+    auto fold = [&](int32_t group) {
+        const int32_t first = scratch.groupStart[static_cast<std::size_t>(group)];
+        const int32_t lanes = std::min(EXACT_LANES, count - first);
+        ExactLanes l{};
+        int32_t begin = 0;
+        int32_t end = 0;
+        int32_t lowest = 0;
+        int32_t highest = 0;
+        const bool ranged = loadLanes(view, segments + first, lanes, l, begin, end, lowest, highest);
+        kernels.exactFold(view, l, lowest, highest, begin, end, ranged);
+        for (int32_t k = 0; k < lanes; ++k) {
+            segments[first + k].vx = l.vx[k];
+            segments[first + k].vy = l.vy[k];
+        }
+    };
+    step.pool.run(static_cast<int32_t>(scratch.groupStart.size()), parallel, fold);
+}
 
 void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel) {
     const MergeSchedule& schedule = step.schedule;
