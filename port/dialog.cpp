@@ -63,6 +63,15 @@ bool isPushButton(const port::DialogControl& control) {
     return isClass(control, "BUTTON") && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
 }
 
+// The button Enter presses when the focus is on no push button: the template's first
+// DEFPUSHBUTTON; nullptr for a template without one.
+const Control* defaultPushButton(const Dialog& d) {
+    for (const Control& c : d.controls) {
+        if (isClass(*c.control, "BUTTON") && (c.control->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) return &c;
+    }
+    return nullptr;
+}
+
 int roundedMulDiv(int value, int numerator, int denominator) {
     // As MulDiv: the exact quotient rounded half away from zero.
     long long product = static_cast<long long>(value) * numerator;
@@ -116,6 +125,8 @@ port::DialogLayout build(HINSTANCE instance, const port::DialogResource& resourc
         d.controls.push_back({handle, &control, control.text != nullptr ? control.text : ""});
         layout.controls.push_back({handle, &control, rect});
     }
+    const Control* defaultButton = defaultPushButton(d);
+    layout.defaultButton = defaultButton != nullptr ? defaultButton->handle : nullptr;
     return layout;
 }
 
@@ -168,11 +179,9 @@ void dialogKeyPressed(HWND dialog, DialogKey key, HWND focus) {
         postCommand(dialog, focused->control->id, focus);
         return;
     }
-    for (const Control& c : d->controls) {
-        if (isClass(*c.control, "BUTTON") && (c.control->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-            postCommand(dialog, c.control->id, c.handle);
-            return;
-        }
+    if (const Control* c = defaultPushButton(*d)) {
+        postCommand(dialog, c->control->id, c->handle);
+        return;
     }
     // A template without a default button still answers Enter with OK.
     postCommand(dialog, IDOK, GetDlgItem(dialog, IDOK));

@@ -36,6 +36,7 @@ struct DialogLayout {
     WindowFrame frame;  // from the template's style
     RECT rect;          // the client area, placed relative to the owner's client area
     std::vector<LaidOutControl> controls;
+    HWND defaultButton;  // the push button Enter presses from any other control; nullptr for none
 };
 
 enum class DialogKey { Return, Escape };

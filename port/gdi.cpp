@@ -176,35 +176,104 @@ void fillSpan(Target& target, int y, int64_t x0, int64_t x1, uint32_t pixel) {
     std::fill(row + x0, row + x1 + 1, pixel);
 }
 
-// Pixels of one row of an ellipse, sampled at pixel centres, clamped to [-2, limit + 1] so they
-// fit an integer whatever the box; first > last means an empty row.
-struct Span {
-    int64_t first;
-    int64_t last;
-};
+// An ellipse as GDI draws it with a one-pixel pen, whose bytes the program's pictures share with
+// Windows. The rim is a walk through one quadrant's pixels, from the middle of the box's right
+// column up to its top row, each step chosen by the sign of an error term that follows the
+// ellipse through the centres of the box's outermost pixels (Alois Zingl's rasteriser); the
+// other quadrants mirror it, and the inside is everything between.
+struct EllipsePaint {
+    Target& target;
+    int64_t left, top, width, height;  // the box
+    const uint32_t* rim;     // nullptr: no pen
+    const uint32_t* inside;  // nullptr: no brush
 
-struct EllipseShape {
-    int64_t left, top, right, bottom;  // bottom and right are outside
-    double cx, cy, rx, ry;
-    int64_t limit;
-
-    Span row(int64_t y) const {
-        if (y < top || y >= bottom) return {1, 0};
-        double dy = static_cast<double>(y) + 0.5 - cy;
-        if (std::fabs(dy) <= 0.5) return clamp(static_cast<double>(left), static_cast<double>(right - 1));
-        double q = 1.0 - (dy / ry) * (dy / ry);
-        double half = rx * std::sqrt(std::max(q, 0.0));
-        double first = std::ceil(cx - half - 0.5);
-        double last = std::floor(cx + half - 0.5);
-        // Every row of the box keeps at least its middle pixel, so the shape touches all four sides.
-        if (first > last) first = last = std::floor(cx);
-        return clamp(first, last);
+    // One row of the shape: the rim from first to innerFirst - 1 and from innerLast + 1 to
+    // last, the inside between.
+    void row(int64_t y, int64_t first, int64_t innerFirst, int64_t innerLast, int64_t last) const {
+        if (y < 0 || y >= target.height) return;
+        int line = static_cast<int>(y);
+        if (rim == nullptr || (inside != nullptr && *rim == *inside)) {
+            if (inside != nullptr) fillSpan(target, line, first, last, *inside);
+            return;
+        }
+        fillSpan(target, line, first, std::min(innerFirst - 1, last), *rim);
+        fillSpan(target, line, std::max(innerLast + 1, first), last, *rim);
+        if (inside != nullptr) fillSpan(target, line, innerFirst, innerLast, *inside);
     }
 
-    Span clamp(double first, double last) const {
-        double high = static_cast<double>(limit + 1);
-        return {static_cast<int64_t>(std::clamp(first, -2.0, high)),
-                static_cast<int64_t>(std::clamp(last, -2.0, high))};
+    // The quadrant's row "up" rows above the bottom, from its outermost rim pixel in to its
+    // innermost, with its mirror image about the box's middle row.
+    void mirroredRows(int64_t up, int64_t outer, int64_t inner) const {
+        int64_t first = left + width - 1 - outer;
+        int64_t last = left + outer;
+        int64_t innerFirst = left + width - inner;
+        int64_t innerLast = left + inner - 1;
+        row(top + height - 1 - up, first, innerFirst, innerLast, last);
+        if (up != height - 1 - up) row(top + up, first, innerFirst, innerLast, last);
+    }
+
+    void walk() const {
+        const int64_t a = width - 1;
+        const int64_t b = height - 1;
+        int64_t dx = 4 * b * b * (1 - a);
+        int64_t dy = 4 * a * a * (1 + b % 2);
+        int64_t error = dx + dy + a * a * (b % 2);
+        int64_t column = a;
+        int64_t up = height / 2;
+        int64_t outer = column;
+        while (column >= width / 2) {
+            int64_t twice = 2 * error;
+            int64_t nextColumn = column;
+            int64_t nextUp = up;
+            if (twice >= dx) {
+                --nextColumn;
+                dx += 8 * b * b;
+                error += dx;
+            }
+            if (twice <= dy) {
+                ++nextUp;
+                dy += 8 * a * a;
+                error += dy;
+            }
+            if (nextUp != up || nextColumn < width / 2) {
+                mirroredRows(up, outer, column);
+                outer = nextColumn;
+            }
+            column = nextColumn;
+            up = nextUp;
+        }
+    }
+
+    // Past any screen the walk's terms would not fit 64 bits: the shape sampled at pixel
+    // centres, the rim one pixel at each end of a row.
+    void sample() const {
+        double cx = static_cast<double>(left) + static_cast<double>(width) / 2.0;
+        double cy = static_cast<double>(top) + static_cast<double>(height) / 2.0;
+        double rx = static_cast<double>(width) / 2.0;
+        double ry = static_cast<double>(height) / 2.0;
+        int64_t yLast = std::min<int64_t>(top + height, target.height) - 1;
+        for (int64_t y = std::max<int64_t>(top, 0); y <= yLast; ++y) {
+            double v = (static_cast<double>(y) + 0.5 - cy) / ry;
+            double half = rx * std::sqrt(std::max(1.0 - v * v, 0.0));
+            auto first = static_cast<int64_t>(std::ceil(cx - half - 0.5));
+            auto last = static_cast<int64_t>(std::floor(cx + half - 0.5));
+            if (first <= last) row(y, first, first + 1, last - 1, last);
+        }
+    }
+
+    void draw() const {
+        // A 1 x 1 box draws nothing; a box 2 pixels wide or high is the pen's rectangle, whole.
+        if (width == 1 && height == 1) return;
+        if (width <= 2 || height <= 2) {
+            for (int64_t y = top; y < top + height; ++y) row(y, left, left + width, left + width - 1, left + width - 1);
+            return;
+        }
+        constexpr int64_t WALKED = int64_t{1} << 19;
+        if (width > WALKED || height > WALKED) {
+            sample();
+        } else {
+            walk();
+        }
     }
 };
 
@@ -337,45 +406,14 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     if (!targetOf(dc, target, &d)) return FALSE;
     const Object* pen = lookup(d->pen, Kind::Pen);
     const Object* brush = lookup(d->brush, Kind::Brush);
-    EllipseShape shape{std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom),
-                       0, 0, 0, 0, target.width};
-    shape.cx = (static_cast<double>(shape.left) + static_cast<double>(shape.right)) / 2.0;
-    shape.cy = (static_cast<double>(shape.top) + static_cast<double>(shape.bottom)) / 2.0;
-    shape.rx = (static_cast<double>(shape.right) - static_cast<double>(shape.left)) / 2.0;
-    shape.ry = (static_cast<double>(shape.bottom) - static_cast<double>(shape.top)) / 2.0;
-
-    bool outline = pen != nullptr && !pen->hollow;
-    bool fill = brush != nullptr && !brush->hollow;
-    int64_t yFirst = std::max<int64_t>(shape.top, 0);
-    int64_t yLast = std::min<int64_t>(shape.bottom, target.height) - 1;
-    for (int64_t y = yFirst; y <= yLast; ++y) {
-        Span span = shape.row(y);
-        if (span.first > span.last) continue;
-        // A rim in the inside's colour needs no look at the rows above and below.
-        if (!outline || (fill && pen->pixel == brush->pixel)) {
-            if (fill) fillSpan(target, static_cast<int>(y), span.first, span.last, brush->pixel);
-            continue;
-        }
-        // The one-pixel pen covers what the rows above and below do not, and both ends of the row.
-        Span above = shape.row(y - 1);
-        Span below = shape.row(y + 1);
-        int64_t innerFirst = span.first + 1;
-        int64_t innerLast = span.last - 1;
-        if (above.first > above.last || below.first > below.last) {
-            innerFirst = 1;
-            innerLast = 0;
-        } else {
-            innerFirst = std::max({innerFirst, above.first, below.first});
-            innerLast = std::min({innerLast, above.last, below.last});
-        }
-        if (innerFirst > innerLast) {
-            fillSpan(target, static_cast<int>(y), span.first, span.last, pen->pixel);
-            continue;
-        }
-        fillSpan(target, static_cast<int>(y), span.first, innerFirst - 1, pen->pixel);
-        if (fill) fillSpan(target, static_cast<int>(y), innerFirst, innerLast, brush->pixel);
-        fillSpan(target, static_cast<int>(y), innerLast + 1, span.last, pen->pixel);
-    }
+    const uint32_t* inside = brush != nullptr && !brush->hollow ? &brush->pixel : nullptr;
+    // Without a pen the inside reaches the edge.
+    const uint32_t* rim = pen != nullptr && !pen->hollow ? &pen->pixel : inside;
+    int64_t x0 = std::min(left, right);
+    int64_t y0 = std::min(top, bottom);
+    EllipsePaint paint{target, x0, y0, std::max<int64_t>(left, right) - x0, std::max<int64_t>(top, bottom) - y0, rim,
+                       inside};
+    paint.draw();
     return TRUE;
 }
 
@@ -427,6 +465,25 @@ COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
     if (!targetOf(dc, target) || x < 0 || y < 0 || x >= target.width || y >= target.height) return 0xFFFFFFFF;
     return port::colourFromPixel(target.pixels[static_cast<std::ptrdiff_t>(y) * target.width + x]);
 }
+
+HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                                DWORD /*offset*/) {
+    if (bits != nullptr) *bits = nullptr;
+    if (dc != nullptr && lookup(dc, Kind::Dc) == nullptr) return nullptr;
+    if (info == nullptr || usage != DIB_RGB_COLORS || section != nullptr) return nullptr;
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    // A surface's pixels are 0x00RRGGBB words, rows from the top: the layout of a top-down
+    // 32-bit DIB, so the bits can be the surface's own.
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biBitCount != 32 || header.biCompression != BI_RGB ||
+        header.biPlanes != 1 || header.biWidth <= 0 || header.biHeight >= 0 || header.biHeight == INT32_MIN) {
+        return nullptr;
+    }
+    HBITMAP bitmap = port::createSurface(header.biWidth, -header.biHeight);
+    if (bits != nullptr) *bits = port::bitmapPixels(bitmap).pixels;
+    return bitmap;
+}
+
+BOOL WINAPI GdiFlush(void) { return TRUE; }
 
 // Lives with GDI so that FillRect with a system-colour brush needs nothing else of the layer.
 DWORD WINAPI GetSysColor(int index) {

@@ -3,8 +3,9 @@
 # Usage: scripts/deps.sh [build|test]
 set -euo pipefail
 
-# Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer).
-BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev)
+# Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer), stb's image writer
+# (the driver's PNG pictures; its reader checks them in the tests).
+BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libstb-dev)
 # Tests: GoogleTest, Google Benchmark, an X server and the tools that drive and photograph it
 # (libx11-dev for the small helpers that close a window as a window manager would and wait for
 # what the screen shows, xclip to read what the dialog's boxes hold as a person copies it, xprop

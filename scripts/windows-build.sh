@@ -8,7 +8,8 @@
 # ${ORRELUNE_CACHE:-~/.cache/orrelune}/gsl-mingw-<version>.
 #
 # With --tests it also builds the model's unit tests, build-windows/tests/sim_tests.exe and
-# store_tests.exe, against GoogleTest cross-built once from Debian's googletest sources.
+# store_tests.exe, and the driver pictures' picture_tests.exe, against GoogleTest cross-built once
+# from Debian's googletest sources.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -155,7 +156,7 @@ cmake --preset windows -DORRELUNE_MINGW_ROOTS="$roots" "${options[@]}" >/dev/nul
 cmake --build --preset windows -j"$jobs"
 
 for exe in "$build_dir"/tools/orrelune-sim.exe "$build_dir"/win/orrelune.exe "$build_dir"/tests/sim_tests.exe \
-  "$build_dir"/tests/store_tests.exe; do
+  "$build_dir"/tests/store_tests.exe "$build_dir"/tests/picture_tests.exe; do
   [ -f "$exe" ] && echo "windows-build: $exe"
 done
 exit 0

@@ -4,8 +4,9 @@
 set -euo pipefail
 
 # Build: the MinGW-w64 cross compiler (posix thread model, for std::thread), its binutils with
-# windres, and what cross-building GSL from Debian's source package takes (dpkg-source, make).
-BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev)
+# windres, what cross-building GSL from Debian's source package takes (dpkg-source, make), and
+# stb's image writer for the driver's pictures (one header, the same for both systems).
+BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev libstb-dev)
 # Test: Wine runs the .exe files; the window scenarios need an X server, the tools that drive and
 # photograph it (xwd) and read the dialog's texts through the clipboard (xclip), a Japanese
 # locale and a font with Japanese glyphs for the dialog's labels; GoogleTest's sources, built

@@ -27,7 +27,8 @@ if [ ! -x "$linux_driver" ]; then
   exit 1
 fi
 # The model's unit tests, built for Windows: they also run against the real C runtime's rand and
-# srand. Then again with the kernels capped, as on processors without AVX-512 or vector kernels.
+# srand; the pictures' tests draw through the real GDI. The model's tests run again with the kernels
+# capped, as on processors without AVX-512 or vector kernels.
 echo "windows-test: unit tests under Wine"
 (
   # shellcheck source=tests/windows/wine-env.sh
@@ -40,6 +41,7 @@ echo "windows-test: unit tests under Wine"
     ORRELUNE_TEST_KERNELS=$level wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
   done
   wine_run ./store_tests.exe --gtest_brief=1 | tr -d '\r'
+  wine_run ./picture_tests.exe --gtest_brief=1 | tr -d '\r'
 )
 
 tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \

@@ -11,6 +11,8 @@
 #include "crt.h"
 #include "digest.h"
 #include "engine.h"
+#include "picture.h"
+#include "progress.h"
 #include "simulation.h"
 
 namespace {
@@ -31,6 +33,10 @@ const char USAGE[] =
     "                   1024); the results are the same for every count\n"
     "  --params         print the parameter texts the dialog would show\n"
     "  --dump           print records 0..lastIndex: index mass radius x y vx vy\n"
+    "  --png FILE       after the run, write the field as the window draws it (1050 x 700 PNG)\n"
+    "  --png-every K PATTERN\n"
+    "                   write frame n after n*K ticks, from 0, to PATTERN with n for its %d\n"
+    "                   (e.g. frames/%05d.png, for a film)\n"
     "  --help           print this text\n"
     "Always prints last: ticks= lastIndex= idleTicks= live= mass= px= py= hash=\n";
 
@@ -46,6 +52,7 @@ struct Options {
     bool dump = false;
     StepEngine engine = StepEngine::Exact;
     int32_t threads = 0;
+    PictureRequest pictures;
 };
 
 int usageError(const std::string& message) {
@@ -97,9 +104,19 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.dump = true;
             continue;
         }
+        if (name == "--png-every") {
+            if (k + 2 >= argc) return usageError("option '--png-every' needs K and a PATTERN");
+            if (!parseWhole(argv[k + 1], options.pictures.every) || options.pictures.every < 1)
+                return usageError("--png-every needs a count of ticks, not '" + std::string(argv[k + 1]) + "'");
+            std::string error;
+            if (!parseFramePattern(argv[k + 2], options.pictures.frames, error))
+                return usageError("--png-every: " + error);
+            k += 2;
+            continue;
+        }
         char(*field)[FORM_TEXT_SIZE] = formField(options.form, name);
         bool known = field != nullptr || name == "--clock" || name == "--load" || name == "--ticks" ||
-                     name == "--engine" || name == "--threads";
+                     name == "--engine" || name == "--threads" || name == "--png";
         if (!known) return usageError("unknown option '" + std::string(name) + "'");
         if (k + 1 >= argc) return usageError("option '" + std::string(name) + "' needs a value");
         const char* value = argv[++k];
@@ -119,6 +136,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             if (!parseWhole(value, options.threads) || options.threads < 1 || options.threads > MAX_STEP_THREADS)
                 return usageError("--threads needs a count of threads from 1 to " + std::to_string(MAX_STEP_THREADS) +
                                   ", not '" + std::string(value) + "'");
+        } else if (name == "--png") {
+            options.pictures.finalPath = value;
         } else {
             options.loadPath = value;
         }
@@ -194,6 +213,11 @@ std::string sumText(double sum) {
     return text;
 }
 
+int pictureError(const std::string& message) {
+    std::fprintf(stderr, "orrelune-sim: %s\n", message.c_str());
+    return 2;
+}
+
 void printSummary(long long ticks) {
     PopulationSummary s = summarizePopulation();
     std::printf("ticks=%lld lastIndex=%d idleTicks=%d live=%d mass=%s px=%s py=%s hash=%016" PRIx64 "\n", ticks,
@@ -221,7 +245,19 @@ int main(int argc, char** argv) {
     applyParameterForm(options.form);
     if (!options.loadPath.empty()) installPopulation(loaded.data(), static_cast<int32_t>(loaded.size()));
 
-    for (long long t = 0; t < options.ticks; ++t) advanceTick();
+    std::string error;
+    if (!checkPictures(options.pictures, error) || !writeDueFrame(options.pictures, 0, error)) return pictureError(error);
+    RunProgress progress(options.ticks);
+    for (long long t = 1; t <= options.ticks; ++t) {
+        advanceTick();
+        progress.update(t);
+        if (!writeDueFrame(options.pictures, t, error)) {
+            progress.finish();
+            return pictureError(error);
+        }
+    }
+    progress.finish();
+    if (!writeFinalPicture(options.pictures, error)) return pictureError(error);
 
     if (options.params) {
         ParameterForm f = formatParameterForm();

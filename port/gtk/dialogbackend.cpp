@@ -140,7 +140,10 @@ GtkWidget* makeControl(const port::DialogControl& control) {
     if (g_ascii_strcasecmp(className, "BUTTON") == 0) {
         GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicLabel(text).c_str());
         g_signal_connect(button, "clicked", G_CALLBACK(onClicked), nullptr);
-        if ((control.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) gtk_widget_set_can_default(button, TRUE);
+        // As in GTK's own dialogs (and on Windows), a focused push button takes the default
+        // look from the default button while it has the focus, since Enter presses it then.
+        uint32_t type = control.style & BS_TYPEMASK;
+        if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) gtk_widget_set_can_default(button, TRUE);
         return button;
     }
     if (g_ascii_strcasecmp(className, "EDIT") == 0) {
@@ -168,6 +171,16 @@ GtkWidget* makeControl(const port::DialogControl& control) {
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
     return label;
+}
+
+// The button Enter presses, shown as the toolkit shows its default button: GTK gives it the
+// "default" style class while it has the default, and the theme draws that.
+void showAsDefault(GtkWindow* window, GtkWidget* button) {
+    gtk_widget_set_can_default(button, TRUE);
+    gtk_window_set_default(window, button);
+    const port::ToolkitFrame* frame = port::appliedFrame(window);
+    const char* styleClass = frame != nullptr ? port::defaultButtonStyleClass(*frame) : nullptr;
+    if (styleClass != nullptr) gtk_style_context_add_class(gtk_widget_get_style_context(button), styleClass);
 }
 
 }  // namespace
@@ -240,7 +253,7 @@ void GtkBackend::createDialog(const DialogLayout& layout) {
         gtk_layout_put(GTK_LAYOUT(clip), widget, 0, 0);
         gtk_fixed_put(GTK_FIXED(fixed), clip, c.rect.left, c.rect.top);
         if ((c.control->style & WS_VISIBLE) == 0) gtk_widget_set_no_show_all(clip, TRUE);
-        if (gtk_widget_get_can_default(widget)) gtk_window_set_default(window, widget);
+        if (c.handle == layout.defaultButton && GTK_IS_BUTTON(widget)) showAsDefault(window, widget);
         controlWidgets[c.handle] = widget;
         native.controls.push_back(c.handle);
     }
@@ -265,6 +278,10 @@ void GtkBackend::showDialog(HWND dialog, HWND focus) {
         int areaX = 0;
         int areaY = 0;
         gtk_widget_translate_coordinates(ownerArea, ownerWindow, 0, 0, &areaX, &areaY);
+        // The client area goes there and the window manager's frame around it, as Windows
+        // places a dialog; a header bar of GTK's own sits inside the window, at the top.
+        const ToolkitFrame* frame = appliedFrame(window);
+        if (frame == nullptr || !frame->headerBar) gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
         gtk_window_move(window, x + areaX + native.rect.left, y + areaY + native.rect.top);
     } else {
         gtk_window_set_position(window, GTK_WIN_POS_CENTER);

@@ -91,6 +91,32 @@ struct PAINTSTRUCT {
 };
 typedef PAINTSTRUCT* LPPAINTSTRUCT;
 
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;  // negative: rows from the top down
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
 struct CREATESTRUCTA {
     LPVOID lpCreateParams;
     HINSTANCE hInstance;
@@ -227,6 +253,8 @@ struct WNDCLASSEXA {
 #define BLACK_PEN 7
 #define NULL_PEN 8
 #define SRCCOPY ((DWORD)0x00CC0020)
+#define BI_RGB 0L
+#define DIB_RGB_COLORS 0
 
 // USER32
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
@@ -279,3 +307,9 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL WINAPI BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
                    DWORD rop);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
+// Only what the program asks for: 32 bits a pixel, BI_RGB, rows from the top down (a negative
+// height); the bits are the bitmap's pixels, blue in the low byte.
+HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                                DWORD offset);
+// Drawing here is never batched: nothing to wait for.
+BOOL WINAPI GdiFlush(void);

@@ -142,6 +142,36 @@ CONF
   start_program FONTCONFIG_FILE="$out/fonts.conf"
 }
 
+# Runs the program again under a theme that is GTK's own with the default button magenta.
+DEFAULT_MARK='#ff00ff'
+restart_with_default_marking_theme() {
+  stop_program
+  mkdir -p "$out/themes/themes/DefaultMark/gtk-3.0"
+  cat >"$out/themes/themes/DefaultMark/gtk-3.0/gtk.css" <<CSS
+@import url("resource:///org/gtk/libgtk/theme/Adwaita/gtk-contained.css");
+button.default { background-image: none; background-color: $DEFAULT_MARK; }
+CSS
+  start_program XDG_DATA_DIRS="$out/themes:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}" GTK_THEME=DefaultMark
+}
+
+# marked X Y W H: how many pixels of a control (dialog units) the theme's default mark covers.
+marked() {
+  dialog_shot marks
+  convert "$out/marks.png" -crop "$(region "$@")" +repage -fill black +opaque "$DEFAULT_MARK" \
+    -fill white -opaque "$DEFAULT_MARK" -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+# default_button_is ok|cancel: that button shows the default mark, the other one none.
+default_button_is() {
+  local ok cancel
+  ok=$(marked 195 7 50 14)
+  cancel=$(marked 195 24 50 14)
+  case $1 in
+  ok) [ "$ok" -gt 200 ] && [ "$cancel" -eq 0 ] ;;
+  cancel) [ "$cancel" -gt 200 ] && [ "$ok" -eq 0 ] ;;
+  esac || { echo "the default mark covers $ok pixels of OK and $cancel of CANCEL, wanted on $1 alone"; return 1; }
+}
+
 # white_field NAME: a screenshot NAME whose client area is all white.
 white_field() {
   local coloured
@@ -322,6 +352,21 @@ run_dialog_scenario() {
     shown=$("$probe" --since "$t" --timeout "$bound" gone Dialog) ||
       fail "the dialog was still open $bound ms after Escape (a frame every $step ms)"
     echo "dialog gone: $shown"
+    ;;
+  dialog_default_button)
+    # A theme that paints GTK's default button magenta: the button GTK takes for the default
+    # shows it. OK is the default while no push button has the focus; a focused push button
+    # takes the default over, since Enter presses that one then.
+    restart_with_default_marking_theme
+    open_dialog
+    click_control 49 15 40 14
+    eventually default_button_is ok
+    xdotool key shift+Tab
+    eventually default_button_is cancel
+    xdotool key Tab
+    eventually default_button_is ok
+    xdotool key Escape
+    dialog_closed
     ;;
   *)
     fail "unknown scenario"

@@ -83,6 +83,25 @@ above() {
 
 has_atom() { atoms "$1" "$2" | grep -qx "$3"; }
 
+# iconic WINDOW, shown_normally WINDOW: the window manager has iconified the window, or shows it.
+iconic() {
+  xprop -id "$1" WM_STATE | grep -q 'window state: Iconic' || { echo "window $1 is not iconified"; return 1; }
+}
+shown_normally() {
+  xprop -id "$1" WM_STATE | grep -q 'window state: Normal' || { echo "window $1 is not shown"; return 1; }
+}
+
+# menu_shown: a menu of the window manager's (a viewable override-redirect window) is on screen.
+menu_shown() {
+  local id
+  for id in $(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p'); do
+    xwininfo -id "$id" | grep -q 'Override Redirect State: yes' && xwininfo -id "$id" | grep -q 'Map State: IsViewable' &&
+      return 0
+  done
+  echo "no menu on screen"
+  return 1
+}
+
 run_wm_scenario() {
   [ -n "$wm" ] || fail "$1 needs a window manager (--wm)"
   case $1 in
@@ -135,10 +154,72 @@ run_wm_scenario() {
     local sizes
     sizes=$(xprop -id "$dialog" WM_NORMAL_HINTS | sed -n 's/.*program specified m[a-z]* size: //p' | sort -u | wc -l)
     [ "$sizes" -eq 1 ] || fail "the dialog's smallest and largest sizes differ"
-    # A caption with the close button only.
+    # The window manager's frame, as on its other windows: a caption as high as the main window's
+    # and borders as wide, and nothing of the dialog's own above its client area.
+    local left right top bottom main_left main_right main_top main_bottom
+    IFS=', ' read -r left right top bottom <<<"$(window_property "$dialog" _NET_FRAME_EXTENTS)"
+    IFS=', ' read -r main_left main_right main_top main_bottom <<<"$(window_property "$window" _NET_FRAME_EXTENTS)"
+    [ "${top:-0}" -gt 8 ] || fail "the window manager draws no caption for the dialog (frame extents: $left $right $top $bottom)"
+    [ "$top" -eq "$main_top" ] && [ "$left" -eq "$main_left" ] && [ "$right" -eq "$main_right" ] ||
+      fail "the dialog's frame ($left $right $top $bottom) differs from the main window's ($main_left $main_right $main_top $main_bottom)"
+    [ "$DY" -eq "$dialog_Y" ] && [ "$DHEIGHT" -eq "$dialog_HEIGHT" ] ||
+      fail "the dialog draws a caption of its own: its client area starts $((DY - dialog_Y)) pixels down"
+    # Its client area where Windows puts it: at the template's place (0, 0) of the main window's.
+    place "$window" main_
+    [ "$DX" -eq "$main_X" ] && [ "$DY" -eq $((main_Y + menu_bar)) ] ||
+      fail "the dialog's client area is at $DX,$DY, not at the main window's client area ($main_X,$((main_Y + menu_bar)))"
+    # The caption carries the window manager's buttons.
     dialog_caption
-    eventually buttons_are 1
+    # shellcheck disable=SC2086
+    [ -n "$(caption_buttons $CAPTION)" ] || fail "the dialog's caption shows no buttons"
     dialog_shot frame
+    xdotool key Escape
+    dialog_closed
+    ;;
+  wm_dialog_minimise)
+    open_dialog
+    eventually active_is "$dialog"
+    # Iconify from the window manager's window menu (Alt+Space, then its "Ico_nify").
+    xdotool key alt+space
+    eventually menu_shown
+    xdotool key n
+    # The dialog and its owner go down together ...
+    eventually iconic "$dialog"
+    eventually iconic "$window"
+    # ... and come back together when the main window is brought back, as a task bar does.
+    xdotool windowactivate "$window"
+    eventually shown_normally "$window"
+    eventually shown_normally "$dialog"
+    eventually above "$dialog" "$window"
+    eventually active_is "$dialog"
+    # Still the same dialog, and it takes the keyboard.
+    type_box count 33
+    [ "$(read_box count)" = 33 ] || fail "the count box did not take the typing after the dialog came back"
+    xdotool key Escape
+    dialog_closed
+    eventually active_is "$window"
+    ;;
+  wm_dialog_header_bar)
+    # Where the desktop asks dialogs for a header bar, GTK draws the caption, as in its own.
+    stop_program
+    mkdir -p "$out/gtk-settings/gtk-3.0"
+    printf '[Settings]\ngtk-dialogs-use-header=true\n' >"$out/gtk-settings/gtk-3.0/settings.ini"
+    start_program XDG_CONFIG_HOME="$out/gtk-settings"
+    open_dialog
+    local left right top bottom
+    IFS=', ' read -r left right top bottom <<<"$(window_property "$dialog" _NET_FRAME_EXTENTS)"
+    [ "${top:-0}" -eq 0 ] || fail "the window manager draws a caption too (frame extents: $left $right $top $bottom)"
+    [ $((DY - dialog_Y)) -gt 8 ] || fail "no header bar above the dialog's client area"
+    has_atom "$dialog" _NET_WM_WINDOW_TYPE _NET_WM_WINDOW_TYPE_DIALOG || fail "the dialog is not of the dialog type"
+    has_atom "$dialog" _NET_WM_STATE _NET_WM_STATE_MODAL || fail "the dialog is not modal"
+    dialog_shot header
+    # Its close button is Cancel.
+    type_box count 1
+    dialog_caption
+    click_close
+    dialog_closed
+    open_dialog
+    [ "$(read_box count)" = 500 ] || fail "the header bar's close button changed the count"
     xdotool key Escape
     dialog_closed
     ;;

@@ -368,12 +368,14 @@ TEST_F(Dialog, CloseButtonEscapeAndEnterBecomeCommands) {
     // lParam names the button the command stands for.
     EXPECT_EQ(reinterpret_cast<HWND>(lastCommand().lParam), fake.control(IDCANCEL));
 
-    // Enter in an edit presses the default button.
+    // Enter in an edit presses the default button, the one the backend is told to show as such.
     seen.clear();
     fake.actions.push_back(
         [] { port::dialogKeyPressed(backend->shown, port::DialogKey::Return, backend->control(1003)); });
     EXPECT_EQ(run(), 101);
     EXPECT_EQ(commands(), std::vector<int>{IDOK});
+    EXPECT_EQ(reinterpret_cast<HWND>(lastCommand().lParam), fake.layout.defaultButton);
+    EXPECT_EQ(fake.layout.defaultButton, fake.control(IDOK));
 
     // Enter on a focused push button presses that one.
     seen.clear();

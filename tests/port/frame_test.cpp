@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "gtk/toolkitframe.h"
 
 namespace {
@@ -64,47 +62,73 @@ TEST(WindowFrame, DialogBitsCountOnlyInDialogTemplates) {
 }
 
 TEST(ToolkitFrame, TheMainWindowIsLeftToTheWindowManager) {
-    port::ToolkitFrame t = port::toolkitFrame(port::frameOf(WS_OVERLAPPEDWINDOW, false, WindowRole::TopLevel));
-    EXPECT_TRUE(t.decorated);
-    EXPECT_FALSE(t.ownCaption);
-    EXPECT_TRUE(t.resizable);
-    EXPECT_EQ(t.typeHint, GDK_WINDOW_TYPE_HINT_NORMAL);
-    EXPECT_EQ(t.decorations, GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU | GDK_DECOR_MINIMIZE |
-                                 GDK_DECOR_MAXIMIZE | GDK_DECOR_RESIZEH);
-    EXPECT_EQ(t.functions,
-              GDK_FUNC_MOVE | GDK_FUNC_CLOSE | GDK_FUNC_MINIMIZE | GDK_FUNC_MAXIMIZE | GDK_FUNC_RESIZE);
-    EXPECT_FALSE(t.skipTaskbar);
-    EXPECT_FALSE(t.modal);
+    // Whatever the desktop says of dialogs.
+    for (bool dialogsUseHeader : {false, true}) {
+        port::ToolkitFrame t =
+            port::toolkitFrame(port::frameOf(WS_OVERLAPPEDWINDOW, false, WindowRole::TopLevel), dialogsUseHeader);
+        EXPECT_TRUE(t.decorated);
+        EXPECT_FALSE(t.headerBar);
+        EXPECT_TRUE(t.resizable);
+        EXPECT_EQ(t.typeHint, GDK_WINDOW_TYPE_HINT_NORMAL);
+        EXPECT_EQ(t.decorations, GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU | GDK_DECOR_MINIMIZE |
+                                     GDK_DECOR_MAXIMIZE | GDK_DECOR_RESIZEH);
+        EXPECT_EQ(t.functions,
+                  GDK_FUNC_MOVE | GDK_FUNC_CLOSE | GDK_FUNC_MINIMIZE | GDK_FUNC_MAXIMIZE | GDK_FUNC_RESIZE);
+        EXPECT_FALSE(t.skipTaskbar);
+        EXPECT_FALSE(t.modal);
+    }
 }
 
-TEST(ToolkitFrame, TheDialogDrawsACaptionWithCloseOnly) {
-    port::ToolkitFrame t = port::toolkitFrame(port::frameOf(PARAMETER_DIALOG, true, WindowRole::ModalDialog));
+TEST(ToolkitFrame, TheDialogWearsTheWindowManagersFrame) {
+    port::ToolkitFrame t = port::toolkitFrame(port::frameOf(PARAMETER_DIALOG, true, WindowRole::ModalDialog), false);
     EXPECT_TRUE(t.decorated);
-    EXPECT_TRUE(t.ownCaption);
-    EXPECT_STREQ(t.captionButtons, ":close");
+    EXPECT_FALSE(t.headerBar);
+    EXPECT_TRUE(t.closeButton);
     EXPECT_FALSE(t.resizable);
     EXPECT_EQ(t.typeHint, GDK_WINDOW_TYPE_HINT_DIALOG);
-    // What a window manager would be asked for, had it drawn the caption.
+    // A title with the window menu and close; no minimise, maximise or sizing asked for.
+    EXPECT_EQ(t.decorations, GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU);
     EXPECT_EQ(t.functions, GDK_FUNC_MOVE | GDK_FUNC_CLOSE);
     EXPECT_TRUE(t.skipTaskbar);
     EXPECT_TRUE(t.modal);
 }
 
-TEST(ToolkitFrame, OwnCaptionsCarryExactlyTheirButtons) {
-    auto buttons = [](DWORD style) {
-        return std::string(port::toolkitFrame(port::frameOf(style, false, WindowRole::TopLevel)).captionButtons);
-    };
-    EXPECT_EQ(buttons(WS_CAPTION), ":");
-    EXPECT_EQ(buttons(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX), ":minimize,close");
-    EXPECT_EQ(buttons(WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX), ":maximize,close");
-    // All three: the window manager's frame, no caption of our own.
-    EXPECT_EQ(buttons(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), "");
-    // No caption at all: undecorated, or a bare sizing border.
-    EXPECT_FALSE(port::toolkitFrame(port::frameOf(WS_POPUP, false, WindowRole::TopLevel)).decorated);
-    port::ToolkitFrame border = port::toolkitFrame(port::frameOf(WS_POPUP | WS_THICKFRAME, false, WindowRole::TopLevel));
+TEST(ToolkitFrame, AHeaderBarOnlyForDialogsWithACaptionWhereTheDesktopAsks) {
+    port::ToolkitFrame t = port::toolkitFrame(port::frameOf(PARAMETER_DIALOG, true, WindowRole::ModalDialog), true);
+    EXPECT_TRUE(t.headerBar);
+    EXPECT_TRUE(t.closeButton);
+    // The rest of the hints stay as they are for the window manager's frame.
+    EXPECT_FALSE(t.resizable);
+    EXPECT_EQ(t.typeHint, GDK_WINDOW_TYPE_HINT_DIALOG);
+    EXPECT_TRUE(t.skipTaskbar);
+    EXPECT_TRUE(t.modal);
+    // A dialog without a caption has nothing to put in a header bar.
+    EXPECT_FALSE(port::toolkitFrame(port::frameOf(WS_POPUP | DS_MODALFRAME, true, WindowRole::ModalDialog), true)
+                     .headerBar);
+    // Nor does an owned top-level window get one: it is no dialog.
+    EXPECT_FALSE(port::toolkitFrame(port::frameOf(WS_OVERLAPPEDWINDOW, true, WindowRole::TopLevel), true).headerBar);
+    // A caption without the system menu: a header bar without the close button.
+    port::ToolkitFrame bare = port::toolkitFrame(port::frameOf(WS_POPUP | WS_CAPTION, true, WindowRole::ModalDialog), true);
+    EXPECT_TRUE(bare.headerBar);
+    EXPECT_FALSE(bare.closeButton);
+}
+
+TEST(ToolkitFrame, NoCaptionMeansNoDecorationOrABareBorder) {
+    EXPECT_FALSE(port::toolkitFrame(port::frameOf(WS_POPUP, false, WindowRole::TopLevel), false).decorated);
+    port::ToolkitFrame border =
+        port::toolkitFrame(port::frameOf(WS_POPUP | WS_THICKFRAME, false, WindowRole::TopLevel), false);
     EXPECT_TRUE(border.decorated);
-    EXPECT_FALSE(border.ownCaption);
+    EXPECT_FALSE(border.headerBar);
     EXPECT_TRUE(border.resizable);
+    EXPECT_EQ(border.decorations, GDK_DECOR_BORDER | GDK_DECOR_RESIZEH);
+}
+
+TEST(ToolkitFrame, TheDefaultButtonLooksAsInTheToolkitsOwnDialogs) {
+    // With the window manager's frame GTK's "default" class alone marks it, as in a GtkDialog
+    // without a header bar; in a header-bar dialog GTK shows the default as the suggested action.
+    port::WindowFrame dialog = port::frameOf(PARAMETER_DIALOG, true, WindowRole::ModalDialog);
+    EXPECT_EQ(port::defaultButtonStyleClass(port::toolkitFrame(dialog, false)), nullptr);
+    EXPECT_STREQ(port::defaultButtonStyleClass(port::toolkitFrame(dialog, true)), GTK_STYLE_CLASS_SUGGESTED_ACTION);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -102,11 +104,19 @@ TEST(Ellipse, BoxExcludesRightAndBottomEdges) {
 
 TEST(Ellipse, SmallestShapesHaveExactExtents) {
     {
+        // A 1 x 1 box is empty for GDI's one-pixel pen.
         Canvas canvas(8, 8);
         Tools tools(canvas.dc(), RED, RED);
-        Ellipse(canvas.dc(), 4, 4, 5, 5);
-        EXPECT_EQ(canvas.count(RED), 1);
-        EXPECT_EQ(canvas.at(4, 4), RED);
+        EXPECT_TRUE(Ellipse(canvas.dc(), 4, 4, 5, 5));
+        EXPECT_EQ(canvas.count(RED), 0);
+    }
+    {
+        // One pixel wide or two high: the whole box.
+        Canvas canvas(8, 8);
+        Tools tools(canvas.dc(), RED, BLUE);
+        Ellipse(canvas.dc(), 2, 1, 3, 6);
+        Ellipse(canvas.dc(), 4, 6, 8, 8);
+        EXPECT_EQ(canvas.count(RED), 5 + 8);
     }
     {
         Canvas canvas(8, 8);
@@ -128,6 +138,54 @@ TEST(Ellipse, SmallestShapesHaveExactExtents) {
         Ellipse(canvas.dc(), 5, 2, 7, 18);
         expectBox(canvas.paintedBox(), 5, 2, 6, 17);
     }
+}
+
+// Pixel for pixel as Windows' GDI draws them (seen through Wine's): R the pen, b the brush.
+std::vector<std::string> drawn(int width, int height) {
+    Canvas canvas(width, height);
+    Tools tools(canvas.dc(), RED, BLUE);
+    Ellipse(canvas.dc(), 0, 0, width, height);
+    std::vector<std::string> rows;
+    for (int y = 0; y < height; ++y) {
+        std::string row;
+        for (int x = 0; x < width; ++x) {
+            COLORREF c = canvas.at(x, y);
+            row += c == RED ? 'R' : c == BLUE ? 'b' : '.';
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(Ellipse, RimAndInsideAsGdiDrawsThem) {
+    EXPECT_EQ(drawn(11, 11), (std::vector<std::string>{
+                                 "...RRRRR...",
+                                 "..RbbbbbR..",
+                                 ".RbbbbbbbR.",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 "RbbbbbbbbbR",
+                                 ".RbbbbbbbR.",
+                                 "..RbbbbbR..",
+                                 "...RRRRR...",
+                             }));
+    EXPECT_EQ(drawn(16, 9), (std::vector<std::string>{
+                                "....RRRRRRRR....",
+                                "..RRbbbbbbbbRR..",
+                                ".RbbbbbbbbbbbbR.",
+                                "RbbbbbbbbbbbbbbR",
+                                "RbbbbbbbbbbbbbbR",
+                                "RbbbbbbbbbbbbbbR",
+                                ".RbbbbbbbbbbbbR.",
+                                "..RRbbbbbbbbRR..",
+                                "....RRRRRRRR....",
+                            }));
+    // Discs of the sizes the program draws most: the corners of 6 and 9 are cut, 5's not.
+    EXPECT_EQ(drawn(6, 6), (std::vector<std::string>{"..RR..", ".RbbR.", "RbbbbR", "RbbbbR", ".RbbR.", "..RR.."}));
+    EXPECT_EQ(drawn(5, 5), (std::vector<std::string>{".RRR.", "RbbbR", "RbbbR", "RbbbR", ".RRR."}));
+    EXPECT_EQ(drawn(3, 4), (std::vector<std::string>{".R.", "RbR", "RbR", ".R."}));
 }
 
 TEST(Ellipse, EmptyBoxDrawsNothing) {
@@ -332,6 +390,59 @@ TEST(Surface, ResizeKeepsTheOverlap) {
     DeleteDC(dc);
     DeleteObject(brush);
     EXPECT_TRUE(DeleteObject(surface));
+}
+
+BITMAPINFO dibInfo(LONG width, LONG height, WORD bits = 32, DWORD compression = BI_RGB) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bits;
+    info.bmiHeader.biCompression = compression;
+    return info;
+}
+
+TEST(DibSection, TheBitsAreTheBitmapsPixelsTopDownBlueInTheLowByte) {
+    int before = port::liveGdiObjects();
+    BITMAPINFO info = dibInfo(5, -4);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    ASSERT_NE(bits, nullptr);
+    auto* words = static_cast<uint32_t*>(bits);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, dib);
+    // Drawn through the DC, read through the bits: row 1, columns 2 and up.
+    RECT rect{2, 1, 5, 2};
+    HBRUSH brush = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
+    FillRect(dc, &rect, brush);
+    EXPECT_TRUE(GdiFlush());
+    EXPECT_EQ(words[1 * 5 + 2], 0x00123456u);
+    EXPECT_EQ(words[1 * 5 + 1], 0u);
+    EXPECT_EQ(words[2 * 5 + 2], 0u);
+    // Written through the bits, read through the DC.
+    words[3 * 5 + 4] = 0x00ABCDEF;
+    EXPECT_EQ(GetPixel(dc, 4, 3), RGB(0xAB, 0xCD, 0xEF));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(brush);
+    EXPECT_TRUE(DeleteObject(dib));
+    EXPECT_EQ(port::liveGdiObjects(), before);
+}
+
+TEST(DibSection, OnlyTopDown32BitRgbIsMade) {
+    void* bits = &bits;
+    BITMAPINFO bottomUp = dibInfo(4, 4);
+    EXPECT_EQ(CreateDIBSection(nullptr, &bottomUp, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(bits, nullptr);
+    BITMAPINFO rgb24 = dibInfo(4, -4, 24);
+    EXPECT_EQ(CreateDIBSection(nullptr, &rgb24, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    BITMAPINFO bitfields = dibInfo(4, -4, 32, 3);
+    EXPECT_EQ(CreateDIBSection(nullptr, &bitfields, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    BITMAPINFO empty = dibInfo(0, -4);
+    EXPECT_EQ(CreateDIBSection(nullptr, &empty, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
 }
 
 }  // namespace

@@ -138,5 +138,58 @@ expect_line extreme "$out" '^ticks=20 '
 out=$("$driver" --clock 5 --count 50000 --radius 0 --ticks 20)
 expect_line dead-field "$out" '^ticks=20 lastIndex=-1 '
 
+# Pictures (their pixels are checked in the unit tests): a PNG of the 1050 x 700 drawing, the
+# same bytes for the same field, frames every K ticks numbered from 0.
+png_size() { od -An -tx1 -j16 -N8 "$1" | tr -d ' \n'; }
+printf '0 1 10 100 100 0 0\n1 1 20 500 350 0 0\n' >"$work/known"
+out=$("$driver" --load "$work/known" --png "$work/known.png" 2>"$work/err"); rc=$?
+[ $rc -eq 0 ] || fail "--png exits $rc: $(cat "$work/err")"
+expect_line png-summary "$out" '^ticks=0 lastIndex=1 idleTicks=0 live=2 '
+[ "$(head -c 8 "$work/known.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "--png wrote no PNG file"
+[ "$(png_size "$work/known.png")" = 0000041a000002bc ] || fail "the picture is not 1050 x 700: $(png_size "$work/known.png")"
+"$driver" --load "$work/known" --png "$work/again.png" >/dev/null
+cmp -s "$work/known.png" "$work/again.png" || fail "the same field gave two different pictures"
+ls "$work" | grep -q '\.part$' && fail "a temporary picture file was left behind"
+
+mkdir -p "$work/frames"
+"$driver" --clock 7 --count 50 --ticks 10 --png-every 4 "$work/frames/%03d.png" >/dev/null || fail "--png-every failed"
+[ "$(ls "$work/frames" | paste -sd' ')" = "000.png 001.png 002.png" ] || fail "frames after 0, 4 and 8 of 10 ticks: $(ls "$work/frames")"
+"$driver" --clock 7 --count 50 --ticks 8 --png "$work/after8.png" >/dev/null
+cmp -s "$work/frames/002.png" "$work/after8.png" || fail "frame 2 of every 4 ticks is not the field after 8 ticks"
+for bad in "--png-every 4 $work/frame.png" "--png-every 4 $work/%d-%s.png" "--png-every 0 $work/%d.png" "--png-every 4" \
+  "--png"; do
+  # shellcheck disable=SC2086
+  "$driver" $bad >/dev/null 2>&1; rc=$?
+  [ $rc -eq 2 ] || fail "'$bad' exits $rc"
+done
+
+# A picture that cannot be written: one line, exit 2, before the run (this one would take long).
+for path in "$work/no-folder/x.png" "$work" "$work/no-folder/%d.png"; do
+  option=--png
+  case $path in *%d*) option="--png-every 1" ;; esac
+  # shellcheck disable=SC2086
+  out=$(timeout 60 "$driver" --clock 5 --count 20000 --merge 0 --ticks 100000 $option "$path" 2>"$work/err"); rc=$?
+  [ $rc -eq 2 ] || fail "unwritable '$path' exits $rc"
+  [ -z "$out" ] || fail "unwritable '$path' still printed: $out"
+  [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "^orrelune-sim: cannot write '${path//%d/0}': " "$work/err" ||
+    fail "unwritable '$path' not told in one line: $(cat "$work/err")"
+done
+[ ! -e "$work/no-folder" ] || fail "a folder was made for an unwritable picture"
+
+# Progress: nothing on stderr without a terminal; on one, a line redrawn in place and cleared,
+# so that what the terminal shows last is the summary line, as it is on stdout.
+long="--clock 1000 --count 2000 --merge 0 --ticks 400 --threads 1"
+# shellcheck disable=SC2086
+plain=$("$driver" $long 2>"$work/err")
+[ ! -s "$work/err" ] || fail "progress text without a terminal: $(tr '\r' '|' <"$work/err")"
+if command -v script >/dev/null; then
+  script -qec "$driver $long" /dev/null >"$work/tty" </dev/null
+  grep -aq 'tick [0-9]* of 400, [0-9.]* ticks/s, .* left' "$work/tty" || fail "no progress on a terminal: $(tr '\r' '|' <"$work/tty")"
+  shown=$(tr -d '\n' <"$work/tty" | sed 's/\r$//; s/.*\r//')
+  [ "$shown" = "$plain" ] || fail "the terminal ends with [$shown], not the summary [$plain]"
+else
+  fail "script (util-linux) is missing: the progress on a terminal went untested"
+fi
+
 if [ $failures -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "driver: all checks passed"
