@@ -33,6 +33,9 @@ public:
         waits.push_back(timeoutMs);
         fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1000 : timeoutMs);
     }
+    void messageBox(HWND owner, const char* text, const char* caption, bool error) override {
+        boxes.push_back({owner, text, caption, error});
+    }
 
     int screenWidth = 10000;
     int screenHeight = 10000;
@@ -48,6 +51,13 @@ public:
         port::WindowFrame frame;
     };
     std::vector<Framed> frames;
+    struct Box {
+        HWND owner;
+        std::string text;
+        std::string caption;
+        bool error;
+    };
+    std::vector<Box> boxes;
 };
 
 struct Received {
@@ -345,6 +355,24 @@ TEST_F(User32, StaleHandlesAreRefused) {
     EXPECT_EQ(GetDC(w), nullptr);
     RECT r;
     EXPECT_FALSE(GetClientRect(w, &r));
+}
+
+// The toolkit shows the message and MessageBoxA returns once it is closed; the line goes to the
+// standard error as well, where a terminal or the session's log keeps it.
+TEST_F(User32, MessageBoxShowsItsTextAndSaysItOnStandardError) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "GSL_RNG_TYPE='x' names no GSL generator", "Orrelune", MB_OK | MB_ICONERROR), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "plain", nullptr, MB_OK), IDOK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orrelune: GSL_RNG_TYPE='x' names no GSL generator\nError: plain\n");
+    ASSERT_EQ(backend.boxes.size(), 2u);
+    EXPECT_EQ(backend.boxes[0].owner, nullptr);
+    EXPECT_EQ(backend.boxes[0].text, "GSL_RNG_TYPE='x' names no GSL generator");
+    EXPECT_EQ(backend.boxes[0].caption, "Orrelune");
+    EXPECT_TRUE(backend.boxes[0].error);
+    // Windows' caption when none is given.
+    EXPECT_EQ(backend.boxes[1].caption, "Error");
+    EXPECT_FALSE(backend.boxes[1].error);
 }
 
 TEST_F(User32, DisabledWindowTakesNoInput) {
