@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <memory>
@@ -588,4 +589,14 @@ LONG WINAPI GetWindowLongA(HWND window, int index) {
     if (w == nullptr || index != GWL_HINSTANCE) return 0;
     // The layer's instance handles are small numbers, so the 32-bit value holds them whole.
     return static_cast<LONG>(reinterpret_cast<intptr_t>(w->instance));
+}
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    // Windows' caption when none is given.
+    const char* title = caption != nullptr ? caption : "Error";
+    // On the standard error too, where a terminal or the session's log keeps it.
+    std::fprintf(stderr, "%s: %s\n", title, text != nullptr ? text : "");
+    std::fflush(stderr);
+    port::currentBackend().messageBox(owner, text != nullptr ? text : "", title, (type & MB_ICONERROR) != 0);
+    return IDOK;
 }

@@ -62,6 +62,11 @@ public:
     virtual void destroyDialog(HWND dialog) { (void)dialog; }
     // The program set a control's text (UTF-8).
     virtual void setControlText(HWND control, const char* text) { (void)control, (void)text; }
+    // Shows a message with an OK button, modal to owner (may be nullptr), and returns once it is
+    // closed; error is MB_ICONERROR's mark.
+    virtual void messageBox(HWND owner, const char* text, const char* caption, bool error) {
+        (void)owner, (void)text, (void)caption, (void)error;
+    }
 };
 
 // Each poll of the message queue first hands the toolkit up to this many pending events, so

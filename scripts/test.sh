@@ -19,6 +19,13 @@ scripts/deps.sh test
 jobs=$(nproc)
 
 cmake --preset optimised >/dev/null
+# The machine first, so that a red run names its processor and the kernel level it ran.
+if ! log=$(cmake --build --preset optimised --target orrelune-machine -j"$jobs" 2>&1); then
+  echo "$log"
+  exit 1
+fi
+machine=$(build/tests/orrelune-machine)
+echo "$machine"
 cmake --build --preset optimised -j"$jobs"
 ctest --preset optimised -j"$jobs"
 
@@ -34,8 +41,14 @@ build/bench/orrelune-render-bench --benchmark_filter='count:500/' --benchmark_mi
 build/bench/orrelune-fast-bench --benchmark_filter='Bound/threads:1|BM_Step/engine:[12]/threads:[12]/count:500/' \
   --benchmark_min_time=0.01
 build/bench/orrelune-divsqrt-bench --benchmark_min_time=0.01
-# The rounded division and square root against the instructions, on a thousandth of the full sweep's lanes.
-build/bench/orrelune-divsqrt-sweep --lanes 1e6
+# The rounded division and square root against the instructions, on a thousandth of the full
+# sweep's lanes, for each vector instruction set this processor has.
+case ${machine##*kernels: } in
+avx512) sets=(avx2 avx512) ;;
+avx2) sets=(avx2) ;;
+*) sets=() ;;
+esac
+for set in "${sets[@]}"; do build/bench/orrelune-divsqrt-sweep --isa "$set" --lanes 1e6; done
 
 # The Windows build (MinGW-w64), checked under Wine against the Linux build above.
 if [ "$quick" = 0 ]; then scripts/windows-test.sh; fi

@@ -27,13 +27,19 @@ if [ ! -x "$linux_driver" ]; then
   exit 1
 fi
 # The model's unit tests, built for Windows: they also run against the real C runtime's rand and
-# srand; the pictures' tests draw through the real GDI.
+# srand; the pictures' tests draw through the real GDI. The model's tests run again with the kernels
+# capped, as on processors without AVX-512 or vector kernels.
 echo "windows-test: unit tests under Wine"
 (
   # shellcheck source=tests/windows/wine-env.sh
   . tests/windows/wine-env.sh "$PWD/build-windows/wineprefix"
   cd build-windows/tests
+  wine_run ./orrelune-machine.exe | tr -d '\r'
   wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
+  for level in avx2 scalar; do
+    echo "windows-test: unit tests with the kernels capped at $level"
+    ORRELUNE_TEST_KERNELS=$level wine_run ./sim_tests.exe --gtest_brief=1 | tr -d '\r'
+  done
   wine_run ./store_tests.exe --gtest_brief=1 | tr -d '\r'
   wine_run ./picture_tests.exe --gtest_brief=1 | tr -d '\r'
 )

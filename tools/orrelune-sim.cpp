@@ -1,6 +1,7 @@
 // orrelune-sim: the model without a window, for batch runs, benchmarks and reproducible checks.
 #include <charconv>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,7 +29,8 @@ const char USAGE[] =
     "  --ticks K        run K ticks (default 0)\n"
     "  --engine NAME    step engine: exact (default; the literal step's bytes, fast), fast (velocities\n"
     "                   to rounding, faster still) or literal, the one-pair-at-a-time oracle\n"
-    "  --threads T      threads for the exact and fast engines (default: every core)\n"
+    "  --threads T      threads for the exact and fast engines, 1 to 1024 (default: every core, at most\n"
+    "                   1024); the results are the same for every count\n"
     "  --params         print the parameter texts the dialog would show\n"
     "  --dump           print records 0..lastIndex: index mass radius x y vx vy\n"
     "  --png FILE       after the run, write the field as the window draws it (1050 x 700 PNG)\n"
@@ -37,6 +39,8 @@ const char USAGE[] =
     "                   (e.g. frames/%05d.png, for a film)\n"
     "  --help           print this text\n"
     "Always prints last: ticks= lastIndex= idleTicks= live= mass= px= py= hash=\n";
+
+static_assert(MAX_STEP_THREADS == 1024, "--help names the most threads");
 
 struct Options {
     ParameterForm form;
@@ -52,7 +56,7 @@ struct Options {
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "orrelune-sim: %s\n%s", message.c_str(), USAGE);
+    std::fprintf(stderr, "orrelune-sim: %s\nTry 'orrelune-sim --help'.\n", message.c_str());
     return 2;
 }
 
@@ -129,8 +133,9 @@ int parseOptions(int argc, char** argv, Options& options) {
             if (!parseStepEngine(value, options.engine))
                 return usageError("--engine needs 'exact', 'fast' or 'literal', not '" + std::string(value) + "'");
         } else if (name == "--threads") {
-            if (!parseWhole(value, options.threads) || options.threads < 1)
-                return usageError("--threads needs a count of threads, not '" + std::string(value) + "'");
+            if (!parseWhole(value, options.threads) || options.threads < 1 || options.threads > MAX_STEP_THREADS)
+                return usageError("--threads needs a count of threads from 1 to " + std::to_string(MAX_STEP_THREADS) +
+                                  ", not '" + std::string(value) + "'");
         } else if (name == "--png") {
             options.pictures.finalPath = value;
         } else {
@@ -199,6 +204,15 @@ bool loadRecords(const std::string& path, std::vector<Particle>& records) {
     return ok;
 }
 
+// %.17g, but a NaN without its sign: which NaN a sum of the same records ends in depends on how
+// the compiler ordered the operands, and the same records must always print the same line.
+std::string sumText(double sum) {
+    if (std::isnan(sum)) return "nan";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", sum);
+    return text;
+}
+
 int pictureError(const std::string& message) {
     std::fprintf(stderr, "orrelune-sim: %s\n", message.c_str());
     return 2;
@@ -206,9 +220,9 @@ int pictureError(const std::string& message) {
 
 void printSummary(long long ticks) {
     PopulationSummary s = summarizePopulation();
-    std::printf("ticks=%lld lastIndex=%d idleTicks=%d live=%d mass=%.17g px=%.17g py=%.17g hash=%016" PRIx64 "\n",
-                ticks, simState.lastIndex, simState.idleTicks, s.live, s.mass, s.momentumX, s.momentumY,
-                hashPopulation());
+    std::printf("ticks=%lld lastIndex=%d idleTicks=%d live=%d mass=%s px=%s py=%s hash=%016" PRIx64 "\n", ticks,
+                simState.lastIndex, simState.idleTicks, s.live, sumText(s.mass).c_str(), sumText(s.momentumX).c_str(),
+                sumText(s.momentumY).c_str(), hashPopulation());
 }
 
 }  // namespace
@@ -217,6 +231,10 @@ int main(int argc, char** argv) {
     Options options;
     int exitCode = parseOptions(argc, argv, options);
     if (exitCode >= 0) return exitCode;
+    if (const char* problem = randomEnvironmentProblem()) {
+        std::fprintf(stderr, "orrelune-sim: %s\n", problem);
+        return 2;
+    }
 
     std::vector<Particle> loaded;
     if (!options.loadPath.empty() && !loadRecords(options.loadPath, loaded)) return 2;

@@ -5,6 +5,11 @@
 #include "simulation.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int showCommand) {
+    // GSL would abort on a generator name it does not know: say so before anything is drawn.
+    if (const char* problem = randomEnvironmentProblem()) {
+        MessageBoxA(nullptr, problem, "Orrelune", MB_OK | MB_ICONERROR);
+        return 1;
+    }
     // Exact unless the user asks for speed over exactness (or for the oracle).
     setStepEngine(stepEngineFromEnvironment());
     initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);

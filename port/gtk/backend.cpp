@@ -363,4 +363,15 @@ void GtkBackend::wait(int timeoutMs) {
     g_main_context_release(context);
 }
 
+// The toolkit's own message dialog, run in a loop of its own as MessageBox runs one.
+void GtkBackend::messageBox(HWND owner, const char* text, const char* caption, bool error) {
+    GtkWidget* parent = owner != nullptr ? nativeWindow(owner) : nullptr;
+    GtkWidget* box = gtk_message_dialog_new(parent != nullptr ? GTK_WINDOW(parent) : nullptr, GTK_DIALOG_MODAL,
+                                            error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text);
+    gtk_window_set_title(GTK_WINDOW(box), caption);
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    while (gtk_events_pending()) gtk_main_iteration();
+}
+
 }  // namespace port

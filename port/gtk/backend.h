@@ -30,6 +30,7 @@ public:
     void showDialog(HWND dialog, HWND focus) override;
     void destroyDialog(HWND dialog) override;
     void setControlText(HWND control, const char* text) override;
+    void messageBox(HWND owner, const char* text, const char* caption, bool error) override;
 };
 
 // The GTK window and the drawing area of its client, for a window made by createWindow;

@@ -236,6 +236,10 @@ struct WNDCLASSEXA {
 #define IDOK 1
 #define IDCANCEL 2
 
+// MessageBox: one OK button, and the error icon
+#define MB_OK 0x00000000L
+#define MB_ICONERROR 0x00000010L
+
 // GDI
 #define PS_SOLID 0
 #define PS_NULL 5
@@ -287,6 +291,7 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 // GDI32
 HDC WINAPI CreateCompatibleDC(HDC dc);

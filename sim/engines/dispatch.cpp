@@ -1,5 +1,6 @@
 // The selection of the engine and the one workspace it runs with: the step enters here and goes
 // down to the engine chosen.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -60,11 +61,17 @@ const char* stepEngineName(StepEngine engine) {
 }
 
 StepEngine stepEngineFromEnvironment() {
+    const char* text = std::getenv("ORRELUNE_ENGINE");
     StepEngine engine = StepEngine::Exact;
-    return parseStepEngine(std::getenv("ORRELUNE_ENGINE"), engine) ? engine : StepEngine::Exact;
+    if (text == nullptr || *text == '\0' || parseStepEngine(text, engine)) return engine;
+    std::fprintf(stderr, "orrelune: ORRELUNE_ENGINE='%s' names no engine (exact, fast or literal); using %s\n", text,
+                 stepEngineName(engine));
+    return engine;
 }
 
-void setStepThreads(int32_t threads) { workspace.common.settings.threads = threads > 0 ? threads : 0; }
+void setStepThreads(int32_t threads) {
+    workspace.common.settings.threads = threads <= 0 ? 0 : threads > MAX_STEP_THREADS ? MAX_STEP_THREADS : threads;
+}
 
 int32_t stepThreads() { return workspace.common.threads(); }
 

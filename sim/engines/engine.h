@@ -17,10 +17,15 @@ StepEngine stepEngine();
 bool parseStepEngine(const char* text, StepEngine& engine);
 const char* stepEngineName(StepEngine engine);
 
-// The engine the environment variable ORRELUNE_ENGINE names; Exact when it is unset or names none.
+// The engine the environment variable ORRELUNE_ENGINE names; Exact when it is unset, empty or
+// names none, the last with a line on stderr naming the accepted names. The program asks once.
 StepEngine stepEngineFromEnvironment();
 
-// Threads the exact and fast engines may use; 0 or less means every core. Results do not depend on it.
+// The most threads the exact and fast engines take.
+inline constexpr int32_t MAX_STEP_THREADS = 1024;
+
+// Threads the exact and fast engines may use; 0 or less means every core, more than
+// MAX_STEP_THREADS that many. Results do not depend on it, nor on the system giving fewer.
 void setStepThreads(int32_t threads);
 int32_t stepThreads();
 

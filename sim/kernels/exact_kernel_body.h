@@ -337,6 +337,53 @@ inline void mergeLanes(const ExactView& g, const ExactTileEvent& e, V& rowX, V& 
     columnY = withLane(columnY, e.lane, e.jSurvives ? my : 0.0);
 }
 
+// Lane m has done its row group's last column: its row's velocity goes back to memory and the
+// lane takes its row of the next group, if any.
+inline void nextRow(const ExactView& g, TileRows& r, int32_t m, int32_t group, int32_t groups, int32_t rowBegin,
+                    double* vx, double* vy) {
+    if (group > 0) {
+        const int32_t done = rowBegin + (group - 1) * EXACT_LANES + m;
+        storeLane(vx + done, r.vx, m);
+        storeLane(vy + done, r.vy, m);
+    }
+    if (group < groups) enterRow(g, r, m, rowBegin + group * EXACT_LANES + m, vx, vy);
+}
+
+// The columns' running velocities riding up the lanes: each enters lane 0 from memory and leaves
+// lane 7 for it, a row group's terms later.
+struct RidingColumns {
+    double* vx;
+    double* vy;
+    V x;
+    V y;
+
+    RidingColumns(double* columnVx, double* columnVy)
+        : vx(columnVx), vy(columnVy), x(broadcast(entering(columnVx[0]))), y(broadcast(entering(columnVy[0]))) {}
+
+#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
+    // The tests' copy of the kernels alone: a row group's terms summed apart, then added to the
+    // column, an order of additions the comparisons must catch.
+    static double entering(double) { return -0.0; }
+    void leave(int32_t column) {
+        alignas(64) double sums[2][EXACT_LANES];
+        store(sums[0], x);
+        store(sums[1], y);
+        vx[column] = vx[column] + sums[0][EXACT_LANES - 1];
+        vy[column] = vy[column] + sums[1][EXACT_LANES - 1];
+    }
+#else
+    static double entering(double velocity) { return velocity; }
+    void leave(int32_t column) {
+        storeLane(vx + column, x, EXACT_LANES - 1);
+        storeLane(vy + column, y, EXACT_LANES - 1);
+    }
+#endif
+    void enter(int32_t column) {
+        x = shiftIn(x, entering(vx[column]));
+        y = shiftIn(y, entering(vy[column]));
+    }
+};
+
 template <bool BUILT, bool GUARDED>
 void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
                double* vy, const ExactTileEvent* events, int32_t eventCount) {
@@ -358,66 +405,30 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
     // Lanes that hold no row yet (the first steps) or no more (the last) compute what they like:
     // their row velocities are replaced or were stored before, their column ones never stored.
     TileRows r{l.xk, l.yk, l.mk, l.mgk, l.pos, l.pos, l.xk, l.yk};
-    double* columnVx = vx + colBegin;
-    double* columnVy = vy + colBegin;
-#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
-    V cx = broadcast(-0.0);
-    V cy = broadcast(-0.0);
-#else
-    V cx = broadcast(columnVx[0]);
-    V cy = broadcast(columnVy[0]);
-#endif
+    RidingColumns riding(vx + colBegin, vy + colBegin);
     const int32_t steps = groups * columns + EXACT_LANES - 1;
-    // m: lane 0's column (s mod columns); group: lane 0's row group; u: the columns' entry of the step.
+    // Lane 0's column (the step mod columns) and row group.
     int32_t m = 0;
     int32_t group = 0;
     for (int32_t s = 0; s < steps; ++s) {
-        if (m < EXACT_LANES) {
-            // Lane m has done its row group's last column: its next row comes in.
-            if (group > 0) {
-                const int32_t done = rowBegin + (group - 1) * EXACT_LANES + m;
-                storeLane(vx + done, r.vx, m);
-                storeLane(vy + done, r.vy, m);
-            }
-            if (group < groups) enterRow(g, r, m, rowBegin + group * EXACT_LANES + m, vx, vy);
-        }
-        skewedStep<BUILT, GUARDED>(r, c, m == 0 ? 0 : columns - m, l, r.vx, r.vy, cx, cy);
+        if (m < EXACT_LANES) nextRow(g, r, m, group, groups, rowBegin, vx, vy);
+        skewedStep<BUILT, GUARDED>(r, c, m == 0 ? 0 : columns - m, l, r.vx, r.vy, riding.x, riding.y);
         // A merging pair is past its own cut and took no term; the merge replaces both velocities.
         if constexpr (GUARDED) {
-            for (; eventCount > 0 && events->step == s; ++events, --eventCount) mergeLanes(g, *events, r.vx, r.vy, cx, cy);
+            for (; eventCount > 0 && events->step == s; ++events, --eventCount)
+                mergeLanes(g, *events, r.vx, r.vy, riding.x, riding.y);
         }
-        // Lane 7 has given the column its row group's last term; the next column enters lane 0.
-        if (s >= EXACT_LANES - 1) {
-            const int32_t done = m >= EXACT_LANES - 1 ? m - (EXACT_LANES - 1) : m + columns - (EXACT_LANES - 1);
-#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
-            // The tests' copy of the kernels alone: a row group's terms summed apart, then added to
-            // the column, which must show in the bits.
-            alignas(64) double sums[2][EXACT_LANES];
-            store(sums[0], cx);
-            store(sums[1], cy);
-            columnVx[done] = columnVx[done] + sums[0][EXACT_LANES - 1];
-            columnVy[done] = columnVy[done] + sums[1][EXACT_LANES - 1];
-#else
-            storeLane(columnVx + done, cx, EXACT_LANES - 1);
-            storeLane(columnVy + done, cy, EXACT_LANES - 1);
-#endif
-        }
+        // Lane 7 has given its column the row group's last term.
+        if (s >= EXACT_LANES - 1) riding.leave(m >= EXACT_LANES - 1 ? m - (EXACT_LANES - 1) : m + columns - (EXACT_LANES - 1));
         if (++m == columns) {
             m = 0;
             ++group;
         }
-#ifdef ORRELUNE_MISORDER_COLUMN_TERMS
-        cx = shiftIn(cx, -0.0);
-        cy = shiftIn(cy, -0.0);
-#else
-        cx = shiftIn(cx, columnVx[m]);
-        cy = shiftIn(cy, columnVy[m]);
-#endif
+        riding.enter(m);
     }
     // The last lane's last row.
-    const int32_t last = rowEnd - 1;
-    storeLane(vx + last, r.vx, EXACT_LANES - 1);
-    storeLane(vy + last, r.vy, EXACT_LANES - 1);
+    storeLane(vx + rowEnd - 1, r.vx, EXACT_LANES - 1);
+    storeLane(vy + rowEnd - 1, r.vy, EXACT_LANES - 1);
 }
 
 // Unguarded, a coincident pair gives NaN (0 times infinity); the tile is then done again guarded

@@ -82,6 +82,10 @@ extern SimulationState simState;
 
 // Replaces the population with particleCount fresh particles on a width x height field.
 void initializePopulation(double width, double height);
+// nullptr when GSL takes the environment's generator settings (GSL_RNG_TYPE, GSL_RNG_SEED); else a
+// line naming the value it refuses and the names it knows. A front end asks before the first
+// population and stops: with a refused value there is nothing to draw from.
+const char* randomEnvironmentProblem();
 
 // Folds a coordinate back onto [0, extent] by whole periods.
 double wrapCoordinate(double value, double extent);

@@ -1,7 +1,11 @@
 #include "model.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 
@@ -15,12 +19,32 @@ constexpr double DOUBLE_TURN = 12.566370614359172;
 
 }  // namespace
 
+const char* randomEnvironmentProblem() {
+    static std::string problem;
+    // GSL reads GSL_RNG_SEED with strtoul and refuses no value; GSL_RNG_TYPE must name one of its
+    // generators exactly.
+    const char* type = std::getenv("GSL_RNG_TYPE");
+    if (type == nullptr) return nullptr;
+    std::string names;
+    for (const gsl_rng_type** t = gsl_rng_types_setup(); *t != nullptr; ++t) {
+        if (std::strcmp(type, (*t)->name) == 0) return nullptr;
+        names += names.empty() ? "" : ", ";
+        names += (*t)->name;
+    }
+    problem = "GSL_RNG_TYPE='" + std::string(type) + "' names no GSL generator; GSL's generators are " + names;
+    return problem.c_str();
+}
+
 void initializePopulation(double width, double height) {
     simState.lastIndex = simParameters.particleCount - 1;
     simState.idleTicks = 0;
 
-    gsl_rng_env_setup();
-    gsl_rng* rng = gsl_rng_alloc(gsl_rng_default);
+    // GSL's own handler aborts on a generator name it does not know; the front ends have said
+    // so already (randomEnvironmentProblem), and here it only leaves the field empty.
+    gsl_error_handler_t* handler = gsl_set_error_handler_off();
+    const gsl_rng_type* type = gsl_rng_env_setup();
+    gsl_set_error_handler(handler);
+    gsl_rng* rng = type != nullptr ? gsl_rng_alloc(gsl_rng_default) : nullptr;
     if (rng == nullptr) {
         // Without a generator there is nothing to draw from: leave an empty field.
         simState.lastIndex = -1;

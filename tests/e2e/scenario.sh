@@ -157,18 +157,6 @@ start_program() {
   eventually particles first
 }
 
-# program_ended WHAT: waits until the program ends after WHAT; sets code to its exit status.
-program_ended() {
-  local deadline=$((SECONDS + PATIENCE))
-  while kill -0 "$app_pid" 2>/dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs $PATIENCE s after $1"
-    sleep 0.1
-  done
-  wait "$app_pid"
-  code=$?
-  app_pid=
-}
-
 stop_program() {
   kill "$app_pid"
   wait "$app_pid" 2>/dev/null
@@ -224,9 +212,47 @@ repaint() {
 . "$(dirname "$0")/wm_scenarios.sh"
 . "$(dirname "$0")/load_scenarios.sh"
 
-start_program
+# exits_with CODE: the program ends within PATIENCE seconds with exit code CODE.
+exits_with() {
+  local deadline=$((SECONDS + PATIENCE)) code
+  while kill -0 "$app_pid" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs after $PATIENCE s"
+    sleep 0.1
+  done
+  wait "$app_pid"
+  code=$?
+  app_pid=
+  [ "$code" -eq "$1" ] || fail "the program ended with exit code $code, not $1"
+}
+
+# The environment scenarios start the program themselves.
+case $scenario in env_*) ;; *) start_program ;; esac
 
 case $scenario in
+env_unknown_generator)
+  # A generator name GSL does not know: a message box instead of the window, then exit code 1.
+  GSL_RNG_TYPE=bogus "$program" >"$out/program.log" 2>"$out/program.err" &
+  app_pid=$!
+  where=$(probe window Orrelune) || fail "no message box titled Orrelune appeared"
+  eval "$(placed box_ <<<"$where")"
+  [ "$box_WIDTH" -ne 1050 ] || fail "the main window opened"
+  # Its OK button spans the foot of the box.
+  xdotool mousemove $((box_X + box_WIDTH / 2)) $((box_Y + box_HEIGHT - 18)) click 1
+  exits_with 1
+  [ ! -s "$out/program.log" ] || fail "the program wrote on stdout: $(cat "$out/program.log")"
+  [ "$(wc -l <"$out/program.err")" -eq 1 ] || fail "not one line on stderr: $(cat "$out/program.err")"
+  grep -q "^Orrelune: GSL_RNG_TYPE='bogus' names no GSL generator; GSL's generators are .*, mt19937, " \
+    "$out/program.err" || fail "the message is: $(cat "$out/program.err")"
+  ;;
+env_unknown_engine)
+  # An engine name the program does not know: one warning, and the exact engine runs.
+  start_program ORRELUNE_ENGINE=FAST
+  eventually shot_changed later first
+  warnings=$(grep -c ORRELUNE_ENGINE "$out/program.log")
+  [ "$warnings" -eq 1 ] || fail "$warnings lines about ORRELUNE_ENGINE: $(cat "$out/program.log")"
+  grep -q "^orrelune: ORRELUNE_ENGINE='FAST' names no engine (exact, fast or literal); using exact$" \
+    "$out/program.log" || fail "the warning is: $(cat "$out/program.log")"
+  ;;
 appears)
   eventually shot_changed later first
   ;;
@@ -260,8 +286,7 @@ initialize_while_stopped)
   ;;
 close_exits)
   "$xclose" "$window" || fail "could not send the close request"
-  program_ended "its window was closed"
-  [ "$code" -eq 0 ] || fail "the program ended with exit code $code"
+  exits_with 0
   ;;
 dialog_*)
   run_dialog_scenario "$scenario"

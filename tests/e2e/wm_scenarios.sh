@@ -128,8 +128,7 @@ run_wm_scenario() {
     eventually active_is "$window"
     main_caption
     click_close
-    program_ended "its close button was clicked"
-    [ "$code" -eq 0 ] || fail "the program ended with exit code $code"
+    exits_with 0
     ;;
   wm_dialog_frame)
     open_dialog

@@ -110,6 +110,10 @@ void Toolkit::destroyDialog(HWND d) {
 
 void Toolkit::setControlText(HWND control, const char* text) { boxes[idOf(control)] = text; }
 
+void Toolkit::messageBox(HWND owner, const char* text, const char* caption, bool error) {
+    messageBoxes.push_back({owner, text, caption, error});
+}
+
 void Toolkit::type(int id, const std::string& text) {
     actions.push_back([this, id, text] {
         boxes[id] = text;

@@ -39,6 +39,7 @@ public:
     void showDialog(HWND dialog, HWND focus) override;
     void destroyDialog(HWND dialog) override;
     void setControlText(HWND control, const char* text) override;
+    void messageBox(HWND owner, const char* text, const char* caption, bool error) override;
 
     // The toolkit's pending events, all handed over as fast as the layer takes them.
     std::deque<std::function<void()>> pending;
@@ -87,6 +88,14 @@ public:
     // What the last dialog's controls show, by id, now and as they were when it was shown.
     std::map<int, std::string> boxes;
     std::map<int, std::string> shownTexts;
+
+    struct MessageBox {
+        HWND owner;
+        std::string text;
+        std::string caption;
+        bool error;
+    };
+    std::vector<MessageBox> messageBoxes;
 
     // A menu or context menu open over this window (nullptr: none); closePopups closes it.
     HWND popupOver = nullptr;

@@ -300,6 +300,24 @@ TEST_F(User32, StaleHandlesAreRefused) {
     EXPECT_FALSE(GetClientRect(w, &r));
 }
 
+// The toolkit shows the message and MessageBoxA returns once it is closed; the line goes to the
+// standard error as well, where a terminal or the session's log keeps it.
+TEST_F(User32, MessageBoxShowsItsTextAndSaysItOnStandardError) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "GSL_RNG_TYPE='x' names no GSL generator", "Orrelune", MB_OK | MB_ICONERROR), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "plain", nullptr, MB_OK), IDOK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orrelune: GSL_RNG_TYPE='x' names no GSL generator\nError: plain\n");
+    ASSERT_EQ(backend.messageBoxes.size(), 2u);
+    EXPECT_EQ(backend.messageBoxes[0].owner, nullptr);
+    EXPECT_EQ(backend.messageBoxes[0].text, "GSL_RNG_TYPE='x' names no GSL generator");
+    EXPECT_EQ(backend.messageBoxes[0].caption, "Orrelune");
+    EXPECT_TRUE(backend.messageBoxes[0].error);
+    // Windows' caption when none is given.
+    EXPECT_EQ(backend.messageBoxes[1].caption, "Error");
+    EXPECT_FALSE(backend.messageBoxes[1].error);
+}
+
 TEST_F(User32, DisabledWindowTakesNoInput) {
     HWND w = create();
     received.clear();

@@ -100,7 +100,7 @@ TEST_P(ExactStep, SameRunAsLiteralAtTheDefaults) {
 // Above the parallel threshold, where folds are spread over threads: the same bytes on every
 // thread count and instruction set this processor has, merging on and off.
 TEST_P(ExactStep, SameBytesOnEveryThreadCountAndInstructionSet) {
-    stepSettings().cpuLimit = CpuLevel::Avx512;
+    stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     for (int32_t merge : {1, 0}) {
         simParameters.mergeEnabled = merge;
@@ -282,7 +282,7 @@ TEST_P(ExactStep, RandomHostileStatesGiveTheLiteralBytes) {
 // Quotients and roots built from the processor's estimates are the instructions' bits: the whole
 // comparison again with them forced, where this processor has a vector level.
 TEST_P(ExactStep, BuiltQuotientsAndRootsGiveTheSameBytes) {
-    stepSettings().cpuLimit = CpuLevel::Avx512;
+    stepSettings().cpuLimit = testKernelLimit();
     if (stepCpuLevel() == CpuLevel::Scalar) GTEST_SKIP() << "no vector kernels on this processor";
     stepSettings().division = ExactDivision::Built;
     ASSERT_TRUE(exactDivisionBuilt());

@@ -339,7 +339,7 @@ TEST_F(FastStep, EveryLiveCountAcrossTheTileEdges) {
 // same multiply-adds. The portable kernels round those separately: same bits among themselves.
 TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
     setStepEngine(StepEngine::Fast);
-    stepSettings().cpuLimit = CpuLevel::Avx512;
+    stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     for (int32_t merge : {1, 0}) {
         simParameters.mergeEnabled = merge;
@@ -363,7 +363,7 @@ TEST_F(FastStep, SameBitsForEveryThreadCountAndInstructionSet) {
 // for the vector kernels on every instruction set: the sums have one order, fixed by the table.
 TEST_F(FastStep, GoldenHashOfTheDefaultRunOnEveryThreadCountAndInstructionSet) {
     setStepEngine(StepEngine::Fast);
-    stepSettings().cpuLimit = CpuLevel::Avx512;
+    stepSettings().cpuLimit = testKernelLimit();
     const CpuLevel best = stepCpuLevel();
     struct Setup {
         int32_t threads;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "digest.h"
 #include "sim_test_support.h"
@@ -89,6 +91,94 @@ TEST_F(Population, MeanSpeedShiftsEverySpeed) {
     draw();
     for (int32_t i = 0; i <= simState.lastIndex; ++i)
         EXPECT_NEAR(std::hypot(simState.current[i].vx, simState.current[i].vy), 7.0, 1e-12);
+}
+
+// GSL's variables, put back after each test.
+class RandomEnvironment : public ModelTest {
+protected:
+    void SetUp() override {
+        ModelTest::SetUp();
+        for (Saved& v : saved) {
+            const char* value = std::getenv(v.name);
+            v.present = value != nullptr;
+            v.value = value != nullptr ? value : "";
+        }
+    }
+    void TearDown() override {
+        for (const Saved& v : saved) setEnvironment(v.name, v.present ? v.value.c_str() : nullptr);
+        ModelTest::TearDown();
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        bool present;
+        std::string value;
+    };
+    Saved saved[2] = {{"GSL_RNG_TYPE", false, {}}, {"GSL_RNG_SEED", false, {}}};
+};
+
+// What GSL takes, the program takes; a generator name it does not know is named back with the
+// ones it knows, each of which it takes.
+TEST_F(RandomEnvironment, GeneratorNamesGslDoesNotKnowAreReported) {
+    setEnvironment("GSL_RNG_TYPE", nullptr);
+    EXPECT_EQ(randomEnvironmentProblem(), nullptr);
+    for (const char* wrong : {"bogus", "MT19937", "mt19937 ", ""}) {
+        setEnvironment("GSL_RNG_TYPE", wrong);
+#if defined(_WIN32)
+        // Windows cannot hold an empty variable: "" removes it.
+        if (*wrong == '\0') continue;
+#endif
+        const char* problem = randomEnvironmentProblem();
+        ASSERT_NE(problem, nullptr) << wrong;
+        const std::string line = problem;
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        const std::string head = "GSL_RNG_TYPE='" + std::string(wrong) + "' names no GSL generator; GSL's generators are ";
+        ASSERT_EQ(line.substr(0, head.size()), head);
+        std::size_t named = 0;
+        for (std::size_t at = head.size(); at < line.size(); ++named) {
+            std::size_t end = line.find(", ", at);
+            if (end == std::string::npos) end = line.size();
+            const std::string name = line.substr(at, end - at);
+            setEnvironment("GSL_RNG_TYPE", name.c_str());
+            EXPECT_EQ(randomEnvironmentProblem(), nullptr) << name;
+            setEnvironment("GSL_RNG_TYPE", wrong);
+            at = end + 2;
+        }
+        EXPECT_GT(named, 50U);
+        EXPECT_NE(line.find(", mt19937, "), std::string::npos);
+    }
+}
+
+// GSL reads the seed with strtoul and refuses none; the clock sets the seed anyway.
+TEST_F(RandomEnvironment, AnySeedIsTakenAndTheClockStillSeeds) {
+    setEnvironment("GSL_RNG_TYPE", nullptr);
+    setEnvironment("GSL_RNG_SEED", nullptr);
+    draw();
+    const uint64_t unseeded = hashPopulation();
+    for (const char* seed : {"12345", "garbage", "-1", "99999999999999999999999"}) {
+        setEnvironment("GSL_RNG_SEED", seed);
+        EXPECT_EQ(randomEnvironmentProblem(), nullptr) << seed;
+        testing::internal::CaptureStderr();
+        draw();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(hashPopulation(), unseeded) << seed;
+    }
+}
+
+// Asked to draw all the same, the model leaves an empty field rather than letting GSL abort.
+TEST_F(RandomEnvironment, AnUnknownGeneratorDrawsNothing) {
+    setEnvironment("GSL_RNG_TYPE", "bogus");
+    testing::internal::CaptureStderr();
+    draw();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(simState.lastIndex, -1);
+    // And the next draw with a known name is whole again.
+    setEnvironment("GSL_RNG_TYPE", "mt19937");
+    testing::internal::CaptureStderr();
+    draw();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(simState.lastIndex, 499);
 }
 
 }  // namespace

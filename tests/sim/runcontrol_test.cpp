@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "sim_test_support.h"
+#include "step_tables.h"
 
 namespace {
 
-using RunControl = ModelTest;
+// The ticks step with the default engine, at the test's kernel level.
+using RunControl = EngineTest;
 
 TEST_F(RunControl, LoneSurvivorRestartsAHundredTicksAfterTheMerge) {
     simParameters.particleCount = 2;

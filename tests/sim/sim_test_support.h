@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <initializer_list>
+#include <string>
 
 #include "crt.h"
 #include "simulation.h"
@@ -22,6 +24,21 @@ inline Particle body(double mass, double radius, double x, double y, double vx =
 
 inline bool isZeroRecord(const Particle& p) {
     return p.mass == 0 && p.radius == 0 && p.x == 0 && p.y == 0 && p.vx == 0 && p.vy == 0;
+}
+
+// Sets or (value nullptr) removes an environment variable of this process.
+inline void setEnvironment(const char* name, const char* value) {
+#if defined(_WIN32)
+    // "NAME=" removes it.
+    const std::string setting = std::string(name) + "=" + (value == nullptr ? "" : value);
+    _putenv(setting.c_str());
+#else
+    if (value == nullptr) {
+        unsetenv(name);
+    } else {
+        setenv(name, value, 1);
+    }
+#endif
 }
 
 class ModelTest : public testing::Test {

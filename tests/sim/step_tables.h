@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <random>
@@ -13,6 +14,17 @@
 #include "engine.h"
 #include "sim_test_support.h"
 #include "workspace.h"
+
+// The highest kernel level the tests use: ORRELUNE_TEST_KERNELS=scalar or avx2 runs them as on a
+// processor without vector kernels or without AVX-512 (CTest runs the suite at each level).
+inline CpuLevel testKernelLimit() {
+    const char* text = std::getenv("ORRELUNE_TEST_KERNELS");
+    if (text == nullptr) return CpuLevel::Avx512;
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512})
+        if (std::strcmp(text, cpuLevelName(level)) == 0) return level;
+    ADD_FAILURE() << "ORRELUNE_TEST_KERNELS=" << text << " names no kernel level (scalar, avx2 or avx512)";
+    return CpuLevel::Avx512;
+}
 
 struct Table {
     std::vector<Particle> records;
@@ -208,9 +220,14 @@ inline Table hostileState(std::mt19937_64& random, int32_t records = 0) {
     return t;
 }
 
-// Puts back the engine, threads, kernel level and division way a test changed.
+// Starts at the test's kernel level; puts back the engine, threads, kernel level and division way
+// a test changed.
 class EngineTest : public ModelTest {
 protected:
+    void SetUp() override {
+        ModelTest::SetUp();
+        stepSettings().cpuLimit = testKernelLimit();
+    }
     void TearDown() override {
         resetStepWorkspace();
         ModelTest::TearDown();

@@ -265,20 +265,6 @@ TEST_F(LiteralStep, GoldenHashOfTheDefaultRunAfterAThousandTicks) {
     EXPECT_EQ(hashPopulation(), 0xb3761f12f708648bu);
 }
 
-void setEnvironment(const char* name, const char* value) {
-#if defined(_WIN32)
-    // "NAME=" removes it.
-    const std::string setting = std::string(name) + "=" + (value == nullptr ? "" : value);
-    _putenv(setting.c_str());
-#else
-    if (value == nullptr) {
-        unsetenv(name);
-    } else {
-        setenv(name, value, 1);
-    }
-#endif
-}
-
 // The program reads ORRELUNE_ENGINE; the driver reads --engine with the same names.
 TEST(StepEngineChoice, NamesAndTheEnvironment) {
     StepEngine engine = StepEngine::Literal;
@@ -293,15 +279,31 @@ TEST(StepEngineChoice, NamesAndTheEnvironment) {
 
     const char* saved = std::getenv("ORRELUNE_ENGINE");
     const std::string kept = saved == nullptr ? "" : saved;
-    setEnvironment("ORRELUNE_ENGINE", "fast");
-    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Fast);
-    setEnvironment("ORRELUNE_ENGINE", "literal");
-    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Literal);
-    // Anything else, or nothing, is the exact engine.
-    setEnvironment("ORRELUNE_ENGINE", "FAST");
-    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Exact);
-    setEnvironment("ORRELUNE_ENGINE", nullptr);
-    EXPECT_EQ(stepEngineFromEnvironment(), StepEngine::Exact);
+    // The engine and what went to stderr on the way.
+    const auto fromEnvironment = [](const char* value, std::string& said) {
+        setEnvironment("ORRELUNE_ENGINE", value);
+        testing::internal::CaptureStderr();
+        const StepEngine e = stepEngineFromEnvironment();
+        said = testing::internal::GetCapturedStderr();
+        return e;
+    };
+    std::string said;
+    EXPECT_EQ(fromEnvironment("fast", said), StepEngine::Fast);
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(fromEnvironment("literal", said), StepEngine::Literal);
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(fromEnvironment("exact", said), StepEngine::Exact);
+    EXPECT_EQ(said, "");
+    // Nothing is the exact engine, silently; anything else too, with one line that says so.
+    EXPECT_EQ(fromEnvironment(nullptr, said), StepEngine::Exact);
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(fromEnvironment("", said), StepEngine::Exact);
+    EXPECT_EQ(said, "");
+    for (const char* unknown : {"FAST", "exakt", " fast"}) {
+        EXPECT_EQ(fromEnvironment(unknown, said), StepEngine::Exact) << unknown;
+        EXPECT_EQ(said, "orrelune: ORRELUNE_ENGINE='" + std::string(unknown) +
+                            "' names no engine (exact, fast or literal); using exact\n");
+    }
     setEnvironment("ORRELUNE_ENGINE", saved == nullptr ? nullptr : kept.c_str());
 }
 

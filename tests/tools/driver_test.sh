@@ -15,13 +15,44 @@ out=$("$driver" --help); rc=$?
 [ $rc -eq 0 ] || fail "--help exits $rc"
 expect_line help "$out" '^usage: orrelune-sim'
 
-"$driver" --bogus >/dev/null 2>"$work/err"; rc=$?
-[ $rc -eq 2 ] || fail "unknown option exits $rc"
-grep -q "unknown option '--bogus'" "$work/err" || fail "unknown option not named"
-"$driver" --ticks >/dev/null 2>"$work/err"; rc=$?
-[ $rc -eq 2 ] || fail "missing value exits $rc"
-"$driver" --ticks 1x >/dev/null 2>&1; rc=$?
-[ $rc -eq 2 ] || fail "bad tick count exits $rc"
+# refused NAME PATTERN [ENV=VALUE...] -- ARGS...: the driver exits 2 having written nothing on
+# stdout, and says why in one line on stderr that matches PATTERN; a command-line mistake adds
+# the hint to --help as a second line.
+refused() {
+  local name=$1 pattern=$2 settings=()
+  shift 2
+  while [ "$1" != -- ]; do settings+=("$1"); shift; done
+  shift
+  env "${settings[@]}" "$driver" "$@" >"$work/out" 2>"$work/err"
+  local rc=$?
+  [ $rc -eq 2 ] || fail "$name exits $rc"
+  [ -s "$work/out" ] && fail "$name wrote on stdout: $(head -c 300 "$work/out")"
+  head -n1 "$work/err" | grep -qE -- "^orrelune-sim: $pattern" || fail "$name says: $(head -n1 "$work/err")"
+  local hint=$'Try \'orrelune-sim --help\'.'
+  if [ ${#settings[@]} -eq 0 ]; then
+    [ "$(wc -l <"$work/err")" -eq 2 ] && [ "$(sed -n 2p "$work/err")" = "$hint" ] ||
+      fail "$name: not the reason and the hint: $(cat "$work/err")"
+  else
+    [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$name: more than one line: $(cat "$work/err")"
+  fi
+}
+
+refused unknown-option "unknown option '--bogus'$" -- --bogus
+refused missing-value "option '--ticks' needs a value$" -- --ticks
+refused bad-ticks "--ticks needs a count of ticks, not '1x'$" -- --ticks 1x
+refused bad-engine "--engine needs 'exact', 'fast' or 'literal', not 'FAST'$" -- --engine FAST
+refused bad-clock "--clock needs whole seconds, not 'noon'$" -- --clock noon
+
+# Thread counts: 1 to the maximum --help names; the results never depend on the count.
+max=$(sed -n 's/^  --threads T .* 1 to \([0-9][0-9]*\) .*/\1/p' <<<"$("$driver" --help)")
+[ -n "$max" ] || fail "--help names no most threads"
+for threads in 0 -1 $((max + 1)) 100000 2147483647 99999999999999999999 1x; do
+  refused "threads-$threads" "--threads needs a count of threads from 1 to $max, not '$threads'$" -- \
+    --clock 77 --count 3000 --ticks 1 --threads "$threads"
+done
+one=$("$driver" --clock 77 --count 3000 --ticks 1 --threads 1)
+most=$("$driver" --clock 77 --count 3000 --ticks 1 --threads "$max")
+[ "$one" = "$most" ] || fail "--threads $max: $most, not $one"
 
 out=$("$driver" --clock 1000 --count -300 --params)
 expect_line count "$out" '^params count=300 gravity=20.000000 density=5.000000 radius=2.000000 speed=0.000000 spread=50.000000 scale=1.000000 merge=1$'
@@ -66,6 +97,39 @@ grep -q "missing" "$work/err" || fail "missing file not named"
 printf '0 2 1 10 10 3 0\n1 4 1 500 300 0 -1\n2 0 0 0 0 0 0\n' >"$work/two"
 out=$("$driver" --load "$work/two")
 expect_line sums "$out" '^ticks=0 lastIndex=2 idleTicks=0 live=2 mass=6 px=6 py=-4 hash=[0-9a-f]{16}$'
+
+# A NaN sum prints without its sign, whichever NaN the build's order of operations ends in; NaNs
+# of either sign in the records print the same summary too.
+printf '0 inf 1 10 10 3 0\n1 inf 1 500 300 0 -1\n2 1 1 700 100 0 0\n' >"$work/infinite"
+out=$("$driver" --load "$work/infinite" --merge 0 --ticks 3)
+expect_line nan-sum "$out" '^ticks=3 lastIndex=2 idleTicks=0 live=3 mass=inf px=nan py=nan hash=[0-9a-f]{16}$'
+printf '0 1 1 10 10 nan -nan\n' >"$work/nan"
+printf '0 1 1 10 10 -nan nan\n' >"$work/minus-nan"
+a=$("$driver" --load "$work/nan"); b=$("$driver" --load "$work/minus-nan")
+expect_line nan-records "$a" ' px=nan py=nan '
+[ "${a% hash=*}" = "${b% hash=*}" ] || fail "NaNs of either sign: '$a' and '$b'"
+
+# GSL's variables. A generator name GSL does not know: one line naming the variable and the names
+# GSL knows, nothing run. A seed GSL takes whatever it is, and the clock overrides it.
+refused unknown-generator "GSL_RNG_TYPE='bogus' names no GSL generator; GSL's generators are .*, mt19937, .*$" \
+  GSL_RNG_TYPE=bogus -- --clock 5 --ticks 3
+refused unknown-generator-load "GSL_RNG_TYPE='MT19937' names no GSL generator" GSL_RNG_TYPE=MT19937 -- \
+  --load "$work/two" --dump
+refused empty-generator "GSL_RNG_TYPE='' names no GSL generator" GSL_RNG_TYPE= -- --clock 5
+plain=$("$driver" --clock 5 --ticks 3)
+named=$(GSL_RNG_TYPE=mt19937 "$driver" --clock 5 --ticks 3 2>"$work/err")
+[ "$named" = "$plain" ] || fail "GSL_RNG_TYPE=mt19937, GSL's default, changes the run: $named"
+grep -q '^GSL_RNG_TYPE=mt19937$' "$work/err" || fail "GSL did not say which generator it took: $(cat "$work/err")"
+for seed in 7 garbage -1 99999999999999999999999; do
+  seeded=$(GSL_RNG_SEED=$seed "$driver" --clock 5 --ticks 3 2>/dev/null); rc=$?
+  [ $rc -eq 0 ] && [ "$seeded" = "$plain" ] || fail "GSL_RNG_SEED=$seed: exit $rc, $seeded"
+done
+
+# ORRELUNE_ENGINE is the program's; the driver takes its engine from --engine alone, silently.
+out=$(ORRELUNE_ENGINE=FAST "$driver" --clock 5 --ticks 3 2>"$work/err")
+[ "$out" = "$plain" ] && [ ! -s "$work/err" ] || fail "ORRELUNE_ENGINE=FAST reached the driver: $out $(cat "$work/err")"
+out=$(ORRELUNE_ENGINE=fast "$driver" --clock 5 --ticks 3)
+[ "$out" = "$plain" ] || fail "ORRELUNE_ENGINE=fast changed the driver's engine"
 
 # Extreme texts must finish their ticks.
 out=$("$driver" --clock 5 --gravity 1e308 --speed 1e300 --spread 1e999 --density 1e999 --ticks 20)

@@ -51,8 +51,9 @@ fail() {
   failures=$((failures + 1))
 }
 
+# start_program [NAME=VALUE...]: starts the program, with those variables set, and waits for its window.
 start_program() {
-  wine_run "$program" >"$work/program.log" 2>&1 &
+  env "$@" "$WINE" "$program" >"$work/program.log" 2>&1 &
   program_pid=$!
   window=
   for _ in $(seq 150); do
@@ -258,21 +259,72 @@ else
   fail "\"parameter\" opens the dialog: no window named Dialog within 10 s"
 fi
 
+# Sets $status to the program's exit code once it has ended (within 15 s), else leaves it empty.
+wait_exit() {
+  status=
+  local _
+  for _ in $(seq 75); do
+    if ! kill -0 "$program_pid" 2>/dev/null; then
+      wait "$program_pid" && status=0 || status=$?
+      return 0
+    fi
+    sleep 0.2
+  done
+}
+
 # Scenario: closing the window (Alt+F4, the system menu's Close) ends the process with 0.
-xdotool mousemove --window "$window" 500 300
-xdotool key alt+F4
-status=
-for _ in $(seq 75); do
-  if ! kill -0 "$program_pid" 2>/dev/null; then
-    wait "$program_pid" && status=0 || status=$?
-    break
-  fi
-  sleep 0.2
-done
+close_window() {
+  xdotool mousemove --window "$window" 500 300
+  xdotool key alt+F4
+  wait_exit
+}
+close_window
 if [ "$status" = 0 ] && [ -z "$(xdotool search --name '^Orrelune$' 2>/dev/null || true)" ]; then
   pass "closing the window ends the process (exit 0)"
 else
   fail "closing the window ends the process: ${status:-still running after 15 s}"
+fi
+
+# Scenario: an engine name the program does not know: one warning on stderr, and it runs.
+if start_program ORRELUNE_ENGINE=FAST; then
+  warning=$(tr -d '\r' <"$work/program.log" | grep -c ORRELUNE_ENGINE || true)
+  if [ "$warning" = 1 ] && tr -d '\r' <"$work/program.log" |
+    grep -q "^orrelune: ORRELUNE_ENGINE='FAST' names no engine (exact, fast or literal); using exact$"; then
+    pass "ORRELUNE_ENGINE=FAST: one warning, and the window runs"
+  else
+    fail "ORRELUNE_ENGINE=FAST: the log says: $(tr -d '\r' <"$work/program.log")"
+  fi
+  close_window
+else
+  fail "ORRELUNE_ENGINE=FAST: no window named Orrelune within 30 s"
+fi
+
+# Scenario: a generator name GSL does not know: a message box instead of the window; OK ends the
+# process with 1.
+env GSL_RNG_TYPE=bogus "$WINE" "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+box=
+for _ in $(seq 150); do
+  box=$(xdotool search --onlyvisible --name '^Orrelune$' 2>/dev/null | head -n1 || true)
+  [ -n "$box" ] && break
+  sleep 0.2
+done
+if [ -n "$box" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  box_width=$WIDTH
+  xwd -silent -id "$box" >"$work/message.xwd" || true
+  # With no window manager, keys go to the window under the pointer; OK is the box's default button.
+  xdotool mousemove --window "$box" 20 20
+  sleep 0.5
+  xdotool key Return
+  wait_exit
+  if [ "$box_width" -lt 1000 ] && [ "$status" = 1 ]; then
+    pass "GSL_RNG_TYPE=bogus: a message box ($box_width pixels wide), then exit 1"
+  else
+    fail "GSL_RNG_TYPE=bogus: a window $box_width pixels wide, exit ${status:-none after 15 s}"
+  fi
+else
+  fail "GSL_RNG_TYPE=bogus: no message box titled Orrelune within 30 s"
 fi
 
 if [ "$failures" -ne 0 ]; then

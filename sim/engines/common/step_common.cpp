@@ -24,7 +24,7 @@ void reserveStepCommon(StepCommon& step, int32_t n) {
 void prepareStep(StepCommon& step) {
     step.level = kernelLevel(step.settings.cpuLimit);
     step.kernels = step.settings.kernels != nullptr ? *step.settings.kernels : kernelsFor(step.level);
-    if (step.pool.workers() != step.threads() - 1) step.pool.resize(step.threads() - 1);
+    step.pool.resize(step.threads() - 1);
 }
 
 void snapshotAndDrift(int32_t last, double width, double height) {

@@ -52,8 +52,11 @@ struct StepCommon {
     MergeSchedule schedule;
     bool handedOver = false;  // the last step was handed to the literal one
 
-    // Threads a step uses: the setting, or every core.
-    int32_t threads() const { return settings.threads > 0 ? settings.threads : hardwareThreads(); }
+    // Threads a step uses: the setting, or every core, at most MAX_STEP_THREADS.
+    int32_t threads() const {
+        const int32_t wanted = settings.threads > 0 ? settings.threads : hardwareThreads();
+        return wanted < MAX_STEP_THREADS ? wanted : MAX_STEP_THREADS;
+    }
     // Whether a step over n live particles shares its work, given the count from which it pays.
     bool parallel(int32_t n, int32_t threshold) const { return threads() > 1 && n >= threshold; }
 };

@@ -1,12 +1,15 @@
 #include "worker_pool.h"
 
+#include <new>
+#include <system_error>
+
 int32_t hardwareThreads() {
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : static_cast<int32_t>(n);
 }
 
 void WorkerPool::resize(int32_t count) {
-    if (count == workers()) return;
+    if (count == wanted) return;
     {
         std::lock_guard<std::mutex> lock(mutex);
         stop = true;
@@ -15,10 +18,21 @@ void WorkerPool::resize(int32_t count) {
     for (std::thread& t : threads) t.join();
     threads.clear();
     stop = false;
+    wanted = count;
+    threads.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
     // The workers start from the current job number: a job posted before one of them first
     // takes the lock must still count that worker in.
     const uint64_t start = generation;
-    for (int32_t k = 0; k < count; ++k) threads.emplace_back([this, start] { work(start); });
+    try {
+        for (int32_t k = 0; k < count; ++k) {
+            if (creationCheck != nullptr && !creationCheck())
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            threads.emplace_back([this, start] { work(start); });
+        }
+    } catch (const std::system_error&) {
+        // The threads made so far serve.
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void WorkerPool::run(void (*job)(void*, int32_t), void* context, int32_t count, bool parallel) {

@@ -27,10 +27,18 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
     ~WorkerPool() { resize(0); }
 
+    // The workers running beside the caller: as many as asked for, or fewer where the system
+    // refused some.
     int32_t workers() const { return static_cast<int32_t>(threads.size()); }
 
-    // Starts or stops workers so that there are count of them besides the caller.
+    // Starts or stops workers so that there are count of them besides the caller. Where the system
+    // refuses a thread, the pool keeps those it got and does not ask again until count changes:
+    // tasks are shared out as they run, so fewer workers change nothing but the time.
     void resize(int32_t count);
+
+    // For tests: asked before each worker is created; false makes that creation fail as it does
+    // when the system has no thread left to give. nullptr, the default, lets every one go ahead.
+    void setCreationCheck(bool (*check)()) { creationCheck = check; }
 
     // Runs job(context, task) for every task in [0, count) and returns when all have finished: on
     // the workers too when parallel is true, else on the caller alone.
@@ -47,6 +55,8 @@ private:
     void work(uint64_t seen);
 
     std::vector<std::thread> threads;
+    int32_t wanted = 0;
+    bool (*creationCheck)() = nullptr;
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable done;

@@ -147,19 +147,14 @@ int32_t stretchEnd(const StepCommon& step, int32_t side, int32_t last, int32_t e
     return step.live.compactOf[static_cast<std::size_t>(step.schedule.sides[static_cast<std::size_t>(side)].partner)];
 }
 
-// The diagonal tile of a tile with merges among its own particles: every particle's fold over the
-// tile's partners cut at those merges, in waves; a merge goes ahead once both folds have reached
-// it, and the survivor folds on from the merged velocity (the absorbed one keeps 0).
-void foldDiagonalWithMerges(StepCommon& step, ExactScratch& scratch, const ExactView& view, int32_t tile) {
+// The first wave of a diagonal tile with merges: every particle over the tile's partners up to its
+// first merge within the tile (or all of them); nextSide and sideLimit (by position in the tile)
+// bound each merging particle's sides within the tile.
+void firstTileWave(const StepCommon& step, ExactScratch& scratch, int32_t begin, int32_t end, int32_t* sideLimit) {
     const MergeSchedule& schedule = step.schedule;
-    const int32_t begin = tileBegin(tile);
-    const int32_t end = std::min(begin + EXACT_TILE, view.count);
-    // nextSide[group]: the side its current stretch ends at; sideLimit[p - begin]: its last inner side + 1.
-    int32_t sideLimit[EXACT_TILE];
     scratch.wave.clear();
     for (int32_t p = begin; p < end; ++p) {
-        const int32_t i = step.live.tableOf[static_cast<std::size_t>(p)];
-        const int32_t group = schedule.groupOf[static_cast<std::size_t>(i)];
+        const int32_t group = schedule.groupOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(p)])];
         int32_t first = 0;
         int32_t last = 0;
         if (group >= 0) {
@@ -173,38 +168,50 @@ void foldDiagonalWithMerges(StepCommon& step, ExactScratch& scratch, const Exact
                                            scratch.tileVx[static_cast<std::size_t>(p)],
                                            scratch.tileVy[static_cast<std::size_t>(p)]});
     }
+}
+
+// A fold of the tile that has reached one of its particle's merges within the tile: once the
+// partner's has too, the survivor folds on from the merged velocity after the partner, and the
+// absorbed one keeps 0.
+void arriveInTile(const StepCommon& step, ExactScratch& scratch, const FoldSegment& segment, int32_t group,
+                  int32_t begin, int32_t end, const int32_t* sideLimit) {
+    const MergeSchedule& schedule = step.schedule;
+    const MergeSide& side = schedule.sides[static_cast<std::size_t>(scratch.nextSide[static_cast<std::size_t>(group)])];
+    const auto e = static_cast<std::size_t>(side.event);
+    (side.isI ? scratch.arrivedI : scratch.arrivedJ)[e] = ArrivedVelocity{segment.vx, segment.vy};
+    scratch.arrived[e] = static_cast<unsigned char>(scratch.arrived[e] | (side.isI ? 1 : 2));
+    if (scratch.arrived[e] != 3) return;
+    const MergeEvent& event = schedule.events[e];
+    const ArrivedVelocity vi = scratch.arrivedI[e];
+    const ArrivedVelocity vj = scratch.arrivedJ[e];
+    const int32_t survivorTable = event.jSurvives ? event.j : event.i;
+    const int32_t survivor = step.live.compactOf[static_cast<std::size_t>(survivorTable)];
+    const int32_t absorbed = step.live.compactOf[static_cast<std::size_t>(event.jSurvives ? event.i : event.j)];
+    scratch.tileVx[static_cast<std::size_t>(absorbed)] = 0;
+    scratch.tileVy[static_cast<std::size_t>(absorbed)] = 0;
+    const int32_t survivorGroup = schedule.groupOf[static_cast<std::size_t>(survivorTable)];
+    const int32_t next = ++scratch.nextSide[static_cast<std::size_t>(survivorGroup)];
+    scratch.nextWave.push_back(FoldSegment{survivor, absorbed + 1, stretchEnd(step, next, sideLimit[survivor - begin], end),
+                                           mergedVelocity(vi.x, event.massI, vj.x, event.massJ),
+                                           mergedVelocity(vi.y, event.massI, vj.y, event.massJ)});
+}
+
+// The diagonal tile of a tile with merges among its own particles: every particle's fold over the
+// tile's partners cut at those merges, in waves; a merge goes ahead once both folds have reached it.
+void foldDiagonalWithMerges(StepCommon& step, ExactScratch& scratch, const ExactView& view, int32_t tile) {
+    const int32_t begin = tileBegin(tile);
+    const int32_t end = std::min(begin + EXACT_TILE, view.count);
+    int32_t sideLimit[EXACT_TILE];
+    firstTileWave(step, scratch, begin, end, sideLimit);
     while (!scratch.wave.empty()) {
         runExactFolds(step, scratch, view, scratch.wave.data(), static_cast<int32_t>(scratch.wave.size()), false);
         scratch.nextWave.clear();
         for (const FoldSegment& segment : scratch.wave) {
             const auto at = static_cast<std::size_t>(segment.particle);
-            const int32_t i = step.live.tableOf[at];
-            const int32_t group = schedule.groupOf[static_cast<std::size_t>(i)];
             scratch.tileVx[at] = segment.vx;
             scratch.tileVy[at] = segment.vy;
-            if (group < 0 || segment.to == end) continue;
-            // The fold has reached a merge within the tile; it goes ahead once the partner's has too.
-            const int32_t side = scratch.nextSide[static_cast<std::size_t>(group)];
-            const MergeSide& s = schedule.sides[static_cast<std::size_t>(side)];
-            const auto e = static_cast<std::size_t>(s.event);
-            (s.isI ? scratch.arrivedI : scratch.arrivedJ)[e] = ArrivedVelocity{segment.vx, segment.vy};
-            scratch.arrived[e] = static_cast<unsigned char>(scratch.arrived[e] | (s.isI ? 1 : 2));
-            if (scratch.arrived[e] != 3) continue;
-            const MergeEvent& event = schedule.events[e];
-            const ArrivedVelocity vi = scratch.arrivedI[e];
-            const ArrivedVelocity vj = scratch.arrivedJ[e];
-            const int32_t survivor = step.live.compactOf[static_cast<std::size_t>(event.jSurvives ? event.j : event.i)];
-            const int32_t absorbed = step.live.compactOf[static_cast<std::size_t>(event.jSurvives ? event.i : event.j)];
-            scratch.tileVx[static_cast<std::size_t>(absorbed)] = 0;
-            scratch.tileVy[static_cast<std::size_t>(absorbed)] = 0;
-            // The survivor folds on after the partner it met here.
-            const int32_t survivorTable = event.jSurvives ? event.j : event.i;
-            const int32_t survivorGroup = schedule.groupOf[static_cast<std::size_t>(survivorTable)];
-            const int32_t next = ++scratch.nextSide[static_cast<std::size_t>(survivorGroup)];
-            scratch.nextWave.push_back(FoldSegment{survivor, absorbed + 1,
-                                                   stretchEnd(step, next, sideLimit[survivor - begin], end),
-                                                   mergedVelocity(vi.x, event.massI, vj.x, event.massJ),
-                                                   mergedVelocity(vi.y, event.massI, vj.y, event.massJ)});
+            const int32_t group = step.schedule.groupOf[static_cast<std::size_t>(step.live.tableOf[at])];
+            if (group >= 0 && segment.to != end) arriveInTile(step, scratch, segment, group, begin, end, sideLimit);
         }
         scratch.wave.swap(scratch.nextWave);
     }
