@@ -83,6 +83,11 @@ void postCommand(HWND dialog, int id, HWND control) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
 }
 
+// A click or a key of the person's: input, in order with the rest.
+void inputCommand(HWND dialog, int id, HWND control) {
+    port::postInput(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+}
+
 // What Windows' default dialog procedure adds to the program's: the close button means Cancel.
 LRESULT CALLBACK dialogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Dialog* d = dialogRecord(window);
@@ -131,6 +136,7 @@ port::DialogLayout build(HINSTANCE instance, const port::DialogResource& resourc
 }
 
 void destroy(HWND dialog, port::Backend& backend) {
+    backend.closePopups(dialog);
     backend.destroyDialog(dialog);
     Dialog* d = dialogRecord(dialog);
     if (d != nullptr) {
@@ -164,27 +170,27 @@ void controlTextChanged(HWND control, const char* text) {
 void buttonClicked(HWND control) {
     Control* c = controlRecord(control);
     if (c == nullptr || !isPushButton(*c->control) || IsWindowEnabled(controlOwners[control]) == FALSE) return;
-    postCommand(controlOwners[control], c->control->id, control);
+    inputCommand(controlOwners[control], c->control->id, control);
 }
 
 void dialogKeyPressed(HWND dialog, DialogKey key, HWND focus) {
     Dialog* d = dialogRecord(dialog);
     if (d == nullptr || IsWindowEnabled(dialog) == FALSE) return;
     if (key == DialogKey::Escape) {
-        postCommand(dialog, IDCANCEL, GetDlgItem(dialog, IDCANCEL));
+        inputCommand(dialog, IDCANCEL, GetDlgItem(dialog, IDCANCEL));
         return;
     }
     Control* focused = controlRecord(focus);
     if (focused != nullptr && controlOwners[focus] == dialog && isPushButton(*focused->control)) {
-        postCommand(dialog, focused->control->id, focus);
+        inputCommand(dialog, focused->control->id, focus);
         return;
     }
     if (const Control* c = defaultPushButton(*d)) {
-        postCommand(dialog, c->control->id, c->handle);
+        inputCommand(dialog, c->control->id, c->handle);
         return;
     }
     // A template without a default button still answers Enter with OK.
-    postCommand(dialog, IDOK, GetDlgItem(dialog, IDOK));
+    inputCommand(dialog, IDOK, GetDlgItem(dialog, IDOK));
 }
 
 HWND nextTabStop(HWND dialog, HWND from, bool backward) {

@@ -19,6 +19,8 @@ struct Object {
     int selections = 0;          // how many DCs hold this pen, brush or bitmap
     int width = 0;               // bitmap
     int height = 0;
+    int originX = 0;             // where its first pixel stands in the coordinates drawn with
+    int originY = 0;
     std::vector<uint32_t> pixels;
     HGDIOBJ pen = nullptr;       // device context: what is selected
     HGDIOBJ brush = nullptr;
@@ -58,6 +60,8 @@ int32_t allocateSlot(Table& table, Kind kind) {
     object.stock = false;
     object.hollow = false;
     object.selections = 0;
+    object.originX = 0;
+    object.originY = 0;
     ++table.live;
     return index;
 }
@@ -152,10 +156,13 @@ HDC newDc(HGDIOBJ bitmap) {
     return reinterpret_cast<HDC>(handleOf(t, index));
 }
 
+// A DC's pixels; drawing coordinates minus the origin are pixel coordinates.
 struct Target {
     uint32_t* pixels;
     int width;
     int height;
+    int64_t originX;
+    int64_t originY;
 };
 
 bool targetOf(HDC dc, Target& target, Object** dcObject = nullptr) {
@@ -163,7 +170,7 @@ bool targetOf(HDC dc, Target& target, Object** dcObject = nullptr) {
     if (d == nullptr) return false;
     Object* bitmap = lookup(d->bitmap, Kind::Bitmap);
     if (bitmap == nullptr) return false;
-    target = {bitmap->pixels.data(), bitmap->width, bitmap->height};
+    target = {bitmap->pixels.data(), bitmap->width, bitmap->height, bitmap->originX, bitmap->originY};
     if (dcObject != nullptr) *dcObject = d;
     return true;
 }
@@ -291,20 +298,32 @@ HBITMAP createSurface(int width, int height) {
     return reinterpret_cast<HBITMAP>(handleOf(t, index));
 }
 
-void resizeSurface(HBITMAP surface, int width, int height) {
+void placeSurface(HBITMAP surface, const RECT& area) {
     Object* bitmap = lookup(surface, Kind::Bitmap);
     if (bitmap == nullptr) return;
-    width = std::max(width, 0);
-    height = std::max(height, 0);
+    int width = std::max<int>(area.right - area.left, 0);
+    int height = std::max<int>(area.bottom - area.top, 0);
+    if (width == bitmap->width && height == bitmap->height && area.left == bitmap->originX &&
+        area.top == bitmap->originY) {
+        return;
+    }
+    // A new vector rather than a resize, so a surface that shrinks gives its memory back.
     std::vector<uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
-    int copyWidth = std::min(width, bitmap->width);
-    for (int y = 0; y < std::min(height, bitmap->height); ++y) {
-        std::copy_n(bitmap->pixels.begin() + static_cast<std::ptrdiff_t>(y) * bitmap->width, copyWidth,
-                    pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
+    int64_t left = std::max<int64_t>(area.left, bitmap->originX);
+    int64_t right = std::min<int64_t>(static_cast<int64_t>(area.left) + width,
+                                      static_cast<int64_t>(bitmap->originX) + bitmap->width);
+    int64_t top = std::max<int64_t>(area.top, bitmap->originY);
+    int64_t bottom = std::min<int64_t>(static_cast<int64_t>(area.top) + height,
+                                       static_cast<int64_t>(bitmap->originY) + bitmap->height);
+    for (int64_t y = top; y < bottom && left < right; ++y) {
+        std::copy_n(bitmap->pixels.begin() + (y - bitmap->originY) * bitmap->width + (left - bitmap->originX),
+                    right - left, pixels.begin() + (y - area.top) * width + (left - area.left));
     }
     bitmap->pixels = std::move(pixels);
     bitmap->width = width;
     bitmap->height = height;
+    bitmap->originX = area.left;
+    bitmap->originY = area.top;
 }
 
 HDC createSurfaceDC(HBITMAP surface) {
@@ -315,13 +334,14 @@ HDC createSurfaceDC(HBITMAP surface) {
 PixelView bitmapPixels(HBITMAP handle) {
     Object* bitmap = lookup(handle, Kind::Bitmap);
     if (bitmap == nullptr) return {};
-    return {bitmap->pixels.data(), bitmap->width, bitmap->height};
+    return {bitmap->pixels.data(), bitmap->width, bitmap->height, bitmap->originX, bitmap->originY};
 }
 
 PixelView dcPixels(HDC dc) {
     Target target{};
     if (!targetOf(dc, target)) return {};
-    return {target.pixels, target.width, target.height};
+    return {target.pixels, target.width, target.height, static_cast<int>(target.originX),
+            static_cast<int>(target.originY)};
 }
 
 int liveGdiObjects() { return table().live; }
@@ -411,8 +431,8 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     const uint32_t* rim = pen != nullptr && !pen->hollow ? &pen->pixel : inside;
     int64_t x0 = std::min(left, right);
     int64_t y0 = std::min(top, bottom);
-    EllipsePaint paint{target, x0, y0, std::max<int64_t>(left, right) - x0, std::max<int64_t>(top, bottom) - y0, rim,
-                       inside};
+    EllipsePaint paint{target, x0 - target.originX, y0 - target.originY, std::max<int64_t>(left, right) - x0,
+                       std::max<int64_t>(top, bottom) - y0, rim, inside};
     paint.draw();
     return TRUE;
 }
@@ -430,10 +450,10 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
         if (b->hollow) return 1;
         pixel = b->pixel;
     }
-    int64_t top = std::max<int64_t>(rect->top, 0);
-    int64_t bottom = std::min<int64_t>(rect->bottom, target.height);
+    int64_t top = std::max<int64_t>(rect->top - target.originY, 0);
+    int64_t bottom = std::min<int64_t>(rect->bottom - target.originY, target.height);
     for (int64_t y = top; y < bottom; ++y) {
-        fillSpan(target, static_cast<int>(y), rect->left, static_cast<int64_t>(rect->right) - 1, pixel);
+        fillSpan(target, static_cast<int>(y), rect->left - target.originX, rect->right - target.originX - 1, pixel);
     }
     return 1;
 }
@@ -444,7 +464,8 @@ BOOL WINAPI BitBlt(HDC targetDc, int x, int y, int width, int height, HDC source
     Target source{};
     if (rop != SRCCOPY || !targetOf(targetDc, target) || !targetOf(sourceDc, source)) return FALSE;
     // Clip the rectangle against both bitmaps, in 64 bits so no sum can overflow.
-    int64_t dx0 = x, dy0 = y, sx0 = sourceX, sy0 = sourceY, w = width, h = height;
+    int64_t dx0 = x - target.originX, dy0 = y - target.originY, sx0 = sourceX - source.originX,
+            sy0 = sourceY - source.originY, w = width, h = height;
     if (dx0 < 0) { sx0 -= dx0; w += dx0; dx0 = 0; }
     if (dy0 < 0) { sy0 -= dy0; h += dy0; dy0 = 0; }
     if (sx0 < 0) { dx0 -= sx0; w += sx0; sx0 = 0; }
@@ -462,8 +483,11 @@ BOOL WINAPI BitBlt(HDC targetDc, int x, int y, int width, int height, HDC source
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
     Target target{};
-    if (!targetOf(dc, target) || x < 0 || y < 0 || x >= target.width || y >= target.height) return 0xFFFFFFFF;
-    return port::colourFromPixel(target.pixels[static_cast<std::ptrdiff_t>(y) * target.width + x]);
+    if (!targetOf(dc, target)) return 0xFFFFFFFF;
+    int64_t px = x - target.originX;
+    int64_t py = y - target.originY;
+    if (px < 0 || py < 0 || px >= target.width || py >= target.height) return 0xFFFFFFFF;
+    return port::colourFromPixel(target.pixels[py * target.width + px]);
 }
 
 HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,

@@ -8,17 +8,22 @@
 
 namespace port {
 
-// Pixels 0x00RRGGBB, row after row, width pixels a row.
+// Pixels 0x00RRGGBB, row after row, width pixels a row. The first pixel stands at x, y of the
+// coordinates drawn with (a window surface may hold only part of its client area).
 struct PixelView {
     uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
+    int x = 0;
+    int y = 0;
 };
 
-// A 32-bit bitmap that the layer keeps behind a window; DeleteObject frees it.
+// A 32-bit bitmap that the layer keeps behind a window, holding the area from 0, 0; DeleteObject
+// frees it.
 HBITMAP createSurface(int width, int height);
-// New size; the pixels of the overlap are kept, new ones are black.
-void resizeSurface(HBITMAP surface, int width, int height);
+// The surface now holds the pixels of area (in the coordinates drawn with; drawing outside it
+// is clipped). Those of the overlap with the old area are kept, new ones are black.
+void placeSurface(HBITMAP surface, const RECT& area);
 // A device context that draws into surface; DeleteDC frees the context, not the surface.
 HDC createSurfaceDC(HBITMAP surface);
 // The bitmap's pixels, or an empty view for anything else.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -31,6 +32,9 @@ struct Window {
     HBITMAP surface = nullptr;
     int width = 0;
     int height = 0;
+    // The client area's top-left corner on the screen.
+    int screenX = 0;
+    int screenY = 0;
     bool visible = false;
     bool enabled = true;
     bool invalid = false;
@@ -46,12 +50,20 @@ struct Timer {
     TIMERPROC proc;
 };
 
+// Input is dropped at its turn when its window is disabled by then; what the program posts is not.
+struct Posted {
+    MSG msg;
+    bool input;
+};
+
 struct State {
     std::map<std::string, std::unique_ptr<WindowClass>> classes;
     // Keyed by handle value, which grows with every window: iteration is creation order.
     std::map<uintptr_t, std::unique_ptr<Window>> windows;
     uintptr_t nextHandle = 0x10002;
-    std::deque<MSG> posted;
+    std::deque<Posted> posted;
+    // Counts the input messages ever posted, so a poll sees whether an event gave any.
+    uint64_t inputsPosted = 0;
     bool quitPending = false;
     int quitCode = 0;
     std::vector<Timer> timers;
@@ -97,6 +109,32 @@ MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return msg;
 }
 
+// The part of the client area the surface keeps: all of it, or as much as the screen shows at
+// once, over the part that is on the screen now.
+RECT keptPart(const Window& w) {
+    int screenWidth = INT_MAX;
+    int screenHeight = INT_MAX;
+    backend->screenSize(screenWidth, screenHeight);
+    int width = std::min(w.width, std::max(screenWidth, 1));
+    int height = std::min(w.height, std::max(screenHeight, 1));
+    int left = static_cast<int>(std::clamp<int64_t>(-static_cast<int64_t>(w.screenX), 0, w.width - width));
+    int top = static_cast<int>(std::clamp<int64_t>(-static_cast<int64_t>(w.screenY), 0, w.height - height));
+    return RECT{left, top, left + width, top + height};
+}
+
+bool sameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Moves the surface over the part to keep; true when that part changed.
+bool placeKeptPart(Window& w) {
+    RECT kept = keptPart(w);
+    port::PixelView now = port::bitmapPixels(w.surface);
+    if (sameRect(kept, RECT{now.x, now.y, now.x + now.width, now.y + now.height})) return false;
+    port::placeSurface(w.surface, kept);
+    return true;
+}
+
 void invalidate(Window& w, const RECT* rect, bool erase) {
     RECT r = rect != nullptr ? *rect : RECT{0, 0, w.width, w.height};
     r.left = std::max<LONG>(r.left, 0);
@@ -120,9 +158,16 @@ void invalidate(Window& w, const RECT* rect, bool erase) {
 // when they are taken, so neither can pile up.
 bool takeMessage(MSG& msg, HWND window, UINT filterMin, UINT filterMax, bool remove) {
     State& s = state();
-    for (auto it = s.posted.begin(); it != s.posted.end(); ++it) {
-        if (!matches(*it, window, filterMin, filterMax)) continue;
-        msg = *it;
+    for (auto it = s.posted.begin(); it != s.posted.end();) {
+        if (!matches(it->msg, window, filterMin, filterMax)) {
+            ++it;
+            continue;
+        }
+        if (it->input && IsWindowEnabled(it->msg.hwnd) == FALSE) {
+            it = s.posted.erase(it);
+            continue;
+        }
+        msg = it->msg;
         if (remove) s.posted.erase(it);
         return true;
     }
@@ -152,9 +197,18 @@ bool takeMessage(MSG& msg, HWND window, UINT filterMin, UINT filterMax, bool rem
     return true;
 }
 
-// Input and painting first: what the toolkit already has, bounded.
+bool inputWaiting() {
+    const auto& posted = state().posted;
+    return std::any_of(posted.begin(), posted.end(), [](const Posted& p) { return p.input; });
+}
+
+// Input and painting first: what the toolkit already has, bounded, up to the first event that
+// gave the program input, and none while input waits to be taken.
 void dispatchToolkitEvents() {
-    for (int i = 0; i < port::MAX_EVENTS_PER_POLL && backend->dispatchEvent(); ++i) {
+    State& s = state();
+    if (inputWaiting()) return;
+    uint64_t inputs = s.inputsPosted;
+    for (int i = 0; i < port::MAX_EVENTS_PER_POLL && s.inputsPosted == inputs && backend->dispatchEvent(); ++i) {
     }
 }
 
@@ -184,24 +238,40 @@ Backend& currentBackend() { return *backend; }
 
 void setClock(Clock c) { currentTime = c != nullptr ? c : steadyMilliseconds; }
 
-void menuChosen(HWND window, int id) {
+void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (IsWindowEnabled(window) == FALSE) return;
-    PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(static_cast<WORD>(id)), 0);
+    State& s = state();
+    s.posted.push_back({makeMessage(window, message, wParam, lParam), true});
+    ++s.inputsPosted;
 }
 
-void closeRequested(HWND window) {
-    if (IsWindowEnabled(window) == FALSE) return;
-    PostMessageA(window, WM_CLOSE, 0, 0);
-}
+void menuChosen(HWND window, int id) { postInput(window, WM_COMMAND, static_cast<WPARAM>(static_cast<WORD>(id)), 0); }
+
+void closeRequested(HWND window) { postInput(window, WM_CLOSE, 0, 0); }
 
 void clientResized(HWND window, int width, int height) {
     Window* w = find(window);
+    width = std::max(width, 0);
+    height = std::max(height, 0);
     if (w == nullptr || (w->width == width && w->height == height)) return;
-    resizeSurface(w->surface, width, height);
     w->width = width;
     w->height = height;
+    placeKeptPart(*w);
     // Both class styles this program uses (CS_HREDRAW | CS_VREDRAW) ask for the whole area.
     invalidate(*w, nullptr, true);
+}
+
+void clientMoved(HWND window, int x, int y) {
+    Window* w = find(window);
+    if (w == nullptr || (w->screenX == x && w->screenY == y)) return;
+    w->screenX = x;
+    w->screenY = y;
+    // What comes into the kept part is painted anew, as uncovered parts are on Windows.
+    if (placeKeptPart(*w)) {
+        PixelView kept = bitmapPixels(w->surface);
+        RECT part{kept.x, kept.y, kept.x + kept.width, kept.y + kept.height};
+        invalidate(*w, &part, true);
+    }
 }
 
 PixelView windowSurface(HWND window) {
@@ -220,7 +290,8 @@ HWND createLayerWindow(WNDPROC proc, HINSTANCE instance, const char* title, int 
     w->title = title != nullptr ? title : "";
     w->width = std::max(width, 0);
     w->height = std::max(height, 0);
-    w->surface = createSurface(w->width, w->height);
+    w->surface = createSurface(0, 0);
+    placeKeptPart(*w);
     invalidate(*w, nullptr, true);
     uintptr_t key = s.nextHandle;
     s.nextHandle += 4;
@@ -296,7 +367,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     }
     w->width = std::max(width, 0);
     w->height = std::max(height, 0);
-    w->surface = port::createSurface(w->width, w->height);
+    w->surface = port::createSurface(0, 0);
+    placeKeptPart(*w);
     invalidate(*w, nullptr, true);
 
     uintptr_t key = s.nextHandle;
@@ -335,6 +407,7 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand) {
 BOOL WINAPI DestroyWindow(HWND window) {
     Window* w = find(window);
     if (w == nullptr) return FALSE;
+    backend->closePopups(window);
     SendMessageA(window, WM_DESTROY, 0, 0);
     SendMessageA(window, WM_NCDESTROY, 0, 0);
     State& s = state();
@@ -395,7 +468,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window != nullptr && find(window) == nullptr) return FALSE;
-    state().posted.push_back(makeMessage(window, message, wParam, lParam));
+    state().posted.push_back({makeMessage(window, message, wParam, lParam), false});
     return TRUE;
 }
 

@@ -25,6 +25,9 @@ public:
     virtual ~Backend() = default;
     // Shrinks a wanted client size to what the screen can show.
     virtual void fitClientSize(int& width, int& height) { (void)width, (void)height; }
+    // The screen's size: no window shows more than this at once, so its surface keeps no more.
+    // The default has no screen and leaves the sizes as they are.
+    virtual void screenSize(int& width, int& height) { (void)width, (void)height; }
     virtual void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                               int clientHeight) {
         (void)window, (void)title, (void)menu, (void)clientWidth, (void)clientHeight;
@@ -35,6 +38,9 @@ public:
         (void)window, (void)owner, (void)frame;
     }
     virtual void destroyWindow(HWND window) { (void)window; }
+    // Closes any pop-up (a menu, a context menu) open over the window, as Windows ends a menu
+    // whose window goes away; called before the window is destroyed.
+    virtual void closePopups(HWND window) { (void)window; }
     virtual void showWindow(HWND window, bool visible) { (void)window, (void)visible; }
     // The window takes input again, or no longer (the layer drops what gets through anyway).
     virtual void enableWindow(HWND window, bool enabled) { (void)window, (void)enabled; }
@@ -77,15 +83,26 @@ using Clock = uint64_t (*)();
 // nullptr restores the steady clock.
 void setClock(Clock clock);
 
+// What the person does reaches the program as input messages, posted in order with the rest.
+// A poll hands the toolkit no further event while one is waiting, so what one input does (a
+// command that opens a modal dialog and disables its owner) takes effect before the next is
+// looked at. An input message for a window that is disabled, when it is posted or when its
+// turn comes, is dropped.
+void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Reported by the backend: the person chose a menu item. Posted as WM_COMMAND, as Windows does
-// when its menu closes; dropped while the window is disabled.
+// when its menu closes.
 void menuChosen(HWND window, int id);
-// Reported by the backend: the frame's close button. Posted as WM_CLOSE; dropped while the
-// window is disabled.
+// Reported by the backend: the frame's close button, or the window manager's close. Posted as
+// WM_CLOSE.
 void closeRequested(HWND window);
 // Reported by the backend: the client area has a new size.
 void clientResized(HWND window, int width, int height);
-// The pixels the backend copies to the screen.
+// Reported by the backend: the client area's top-left corner is at x, y on the screen. Only a
+// window larger than the screen minds: its surface keeps the part that can be on it.
+void clientMoved(HWND window, int x, int y);
+// The pixels the backend copies to the screen: the client area, or the part of it that a
+// screen can show at once (x and y say where it lies in the client area).
 PixelView windowSurface(HWND window);
 
 // A window of the layer's own (a dialog or one of its controls): no registered class, and no

@@ -3,16 +3,17 @@
 # Usage: scripts/deps.sh [build|test]
 set -euo pipefail
 
-# Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer), stb's image writer
-# (the driver's PNG pictures; its reader checks them in the tests).
-BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libstb-dev)
+# Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer) and Xlib (which it
+# asks to hear of the X server's loss), stb's image writer (the driver's PNG pictures; its reader
+# checks them in the tests).
+BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libx11-dev libstb-dev)
 # Tests: GoogleTest, Google Benchmark, an X server and the tools that drive and photograph it
-# (libx11-dev for the small helpers that close a window as a window manager would and wait for
+# (Xlib again for the small helpers that close a window as a window manager would and wait for
 # what the screen shows, xclip to read what the dialog's boxes hold as a person copies it, xprop
 # to read what the window manager says of the windows), a window manager (openbox) for the
 # scenarios that run under one, and a font with Japanese glyphs for the dialog's labels.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev xvfb xdotool xclip x11-apps x11-utils imagemagick fonts-vlgothic
-  libx11-dev openbox)
+  openbox)
 
 packages=("${BUILD_PACKAGES[@]}")
 if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi

@@ -1,11 +1,18 @@
 #include "backend.h"
 
-#include "toolkitframe.h"
+#include <gdk/gdkx.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "mnemonic.h"
+#include "toolkitframe.h"
 
 namespace {
 
@@ -13,26 +20,132 @@ struct NativeWindow {
     GtkWidget* window = nullptr;
     GtkWidget* area = nullptr;
     bool enabled = true;
+    // The window's top-left corner on the screen, as its last configure event said.
+    int x = 0;
+    int y = 0;
 };
 
 std::map<HWND, NativeWindow> natives;
 
-// "&File" marks its mnemonic with '&'; GTK uses '_' and needs a literal '_' doubled.
-std::string mnemonicLabel(const char* text) {
-    std::string label;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '&' && p[1] == '&') {
-            label += '&';
-            ++p;
-        } else if (*p == '&') {
-            label += '_';
-        } else if (*p == '_') {
-            label += "__";
-        } else {
-            label += *p;
+constexpr const char* HANDLE_KEY = "orrelune-window";
+
+// A bin that asks for no width and gives its child at least the child's minimum: the menu bar
+// is cut at the window's edge rather than laid out in less room than it needs (which GTK
+// refuses loudly). A window manager keeps a window from getting so narrow; X alone does not.
+struct OrreluneCutBin {
+    GtkBin parent;
+};
+struct OrreluneCutBinClass {
+    GtkBinClass parent;
+};
+G_DEFINE_TYPE(OrreluneCutBin, orrelune_cut_bin, GTK_TYPE_BIN)
+
+void cutBinWidth(GtkWidget* bin, gint* minimum, gint* natural) {
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(bin));
+    *minimum = 0;
+    *natural = 0;
+    if (child != nullptr && gtk_widget_get_visible(child)) gtk_widget_get_preferred_width(child, nullptr, natural);
+}
+
+void cutBinHeight(GtkWidget* bin, gint* minimum, gint* natural) {
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(bin));
+    *minimum = 0;
+    *natural = 0;
+    if (child != nullptr && gtk_widget_get_visible(child)) gtk_widget_get_preferred_height(child, minimum, natural);
+}
+
+void cutBinHeightForWidth(GtkWidget* bin, gint /*width*/, gint* minimum, gint* natural) {
+    cutBinHeight(bin, minimum, natural);
+}
+
+void cutBinAllocate(GtkWidget* bin, GtkAllocation* allocation) {
+    gtk_widget_set_allocation(bin, allocation);
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(bin));
+    if (child == nullptr || !gtk_widget_get_visible(child)) return;
+    GtkRequisition minimum;
+    gtk_widget_get_preferred_size(child, &minimum, nullptr);
+    GtkAllocation given = *allocation;
+    given.width = std::max(given.width, minimum.width);
+    given.height = std::max(given.height, minimum.height);
+    gtk_widget_size_allocate(child, &given);
+}
+
+void orrelune_cut_bin_class_init(OrreluneCutBinClass* type) {
+    GtkWidgetClass* widget = GTK_WIDGET_CLASS(type);
+    widget->get_preferred_width = cutBinWidth;
+    widget->get_preferred_height = cutBinHeight;
+    widget->get_preferred_height_for_width = cutBinHeightForWidth;
+    widget->size_allocate = cutBinAllocate;
+}
+
+void orrelune_cut_bin_init(OrreluneCutBin* /*bin*/) {}
+
+HWND handleOf(GtkWidget* window) {
+    return static_cast<HWND>(g_object_get_data(G_OBJECT(window), HANDLE_KEY));
+}
+
+// The screen's part of a window's area, in the window's coordinates; nothing beyond it is
+// drawn, so a window of any size costs no more than the screen.
+void clipToScreen(GdkWindow* window, cairo_region_t* region) {
+    gpointer data = nullptr;
+    gdk_window_get_user_data(window, &data);
+    auto found = data != nullptr && GTK_IS_WIDGET(data) ? natives.find(handleOf(GTK_WIDGET(data))) : natives.end();
+    if (found == natives.end()) return;
+    int width = INT_MAX;
+    int height = INT_MAX;
+    port::currentBackend().screenSize(width, height);
+    cairo_rectangle_int_t screen{-found->second.x, -found->second.y, width, height};
+    cairo_region_intersect_rectangle(region, &screen);
+}
+
+void onWindowRealize(GtkWidget* window, gpointer /*data*/) {
+    gdk_window_set_invalidate_handler(gtk_widget_get_window(window), clipToScreen);
+}
+
+// Where the client area lies on the screen, for the layer to keep the part a screen shows.
+void reportClientPlace(HWND window) {
+    auto found = natives.find(window);
+    if (found == natives.end()) return;
+    int x = 0;
+    int y = 0;
+    gtk_widget_translate_coordinates(found->second.area, found->second.window, 0, 0, &x, &y);
+    port::clientMoved(window, found->second.x + x, found->second.y + y);
+}
+
+gboolean onConfigure(GtkWidget* /*widget*/, GdkEventConfigure* event, gpointer data) {
+    auto found = natives.find(static_cast<HWND>(data));
+    if (found == natives.end()) return FALSE;
+    found->second.x = event->x;
+    found->second.y = event->y;
+    reportClientPlace(found->first);
+    return FALSE;
+}
+
+// A close request reaches the window's handler even while a menu holds the input, where GTK
+// itself drops it; the layer decides (and closes the menu if the window goes).
+void onEvent(GdkEvent* event, gpointer /*data*/) {
+    if (event->type == GDK_DELETE) {
+        GtkWidget* widget = gtk_get_event_widget(event);
+        GtkWidget* grab =
+            widget != nullptr && GTK_IS_WINDOW(widget)
+                ? gtk_window_group_get_current_grab(gtk_window_get_group(GTK_WINDOW(widget)))
+                : nullptr;
+        if (grab != nullptr && gtk_widget_get_toplevel(grab) != widget) {
+            gtk_widget_event(widget, event);
+            return;
         }
     }
-    return label;
+    gtk_main_do_event(event);
+}
+
+// Xlib ends the process when the X server goes; GTK's own handler says nothing first.
+int onDisplayLost(Display* display) {
+    // errno is a hint only: once the server has hung up it often still holds an earlier EAGAIN.
+    int error = errno;
+    std::string why = error != 0 && error != EAGAIN ? std::string(" (") + g_strerror(error) + ")" : "";
+    std::fprintf(stderr, "orrelune: lost the connection to the X server %s%s; the program ends.\n",
+                 DisplayString(display), why.c_str());
+    _exit(1);
 }
 
 void onMenuItem(GtkMenuItem* /*item*/, gpointer data) {
@@ -53,14 +166,14 @@ int buildMenu(GtkMenuShell* shell, HWND window, const port::MenuResource& menu, 
             gtk_menu_shell_append(shell, gtk_separator_menu_item_new());
             break;
         case port::MenuEntryKind::Item: {
-            GtkWidget* item = gtk_menu_item_new_with_mnemonic(mnemonicLabel(entry.text).c_str());
+            GtkWidget* item = gtk_menu_item_new_with_mnemonic(port::mnemonicLabel(entry.text).c_str());
             g_signal_connect_data(item, "activate", G_CALLBACK(onMenuItem), new std::pair<HWND, int>(window, entry.id),
                                   freeCommand, GConnectFlags(0));
             gtk_menu_shell_append(shell, item);
             break;
         }
         case port::MenuEntryKind::PopupBegin: {
-            GtkWidget* item = gtk_menu_item_new_with_mnemonic(mnemonicLabel(entry.text).c_str());
+            GtkWidget* item = gtk_menu_item_new_with_mnemonic(port::mnemonicLabel(entry.text).c_str());
             GtkWidget* popup = gtk_menu_new();
             index = buildMenu(GTK_MENU_SHELL(popup), window, menu, index);
             gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), popup);
@@ -78,7 +191,7 @@ gboolean onDraw(GtkWidget* /*area*/, cairo_t* cr, gpointer data) {
     if (view.pixels == nullptr || view.width == 0 || view.height == 0) return TRUE;
     cairo_surface_t* image = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(view.pixels), CAIRO_FORMAT_RGB24, view.width, view.height, view.width * 4);
-    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_set_source_surface(cr, image, view.x, view.y);
     cairo_paint(cr);
     cairo_surface_destroy(image);
     return TRUE;
@@ -86,6 +199,7 @@ gboolean onDraw(GtkWidget* /*area*/, cairo_t* cr, gpointer data) {
 
 void onSizeAllocate(GtkWidget* /*area*/, GdkRectangle* allocation, gpointer data) {
     port::clientResized(static_cast<HWND>(data), allocation->width, allocation->height);
+    reportClientPlace(static_cast<HWND>(data));
 }
 
 gboolean onDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer data) {
@@ -115,6 +229,11 @@ GtkWidget* nativeClientArea(HWND window) {
     return found == natives.end() ? nullptr : found->second.area;
 }
 
+GtkBackend::GtkBackend() {
+    gdk_event_handler_set(onEvent, nullptr, nullptr);
+    if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(onDisplayLost);
+}
+
 void GtkBackend::fitClientSize(int& width, int& height) {
     GdkDisplay* display = gdk_display_get_default();
     GdkMonitor* monitor = display != nullptr ? gdk_display_get_primary_monitor(display) : nullptr;
@@ -127,11 +246,19 @@ void GtkBackend::fitClientSize(int& width, int& height) {
     height = std::max(1, std::min(height, area.height - 96));
 }
 
+void GtkBackend::screenSize(int& width, int& height) {
+    GdkWindow* root = gdk_get_default_root_window();
+    if (root == nullptr) return;
+    width = gdk_window_get_width(root);
+    height = gdk_window_get_height(root);
+}
+
 void GtkBackend::createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                               int clientHeight) {
     NativeWindow native;
     native.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(native.window), title);
+    g_object_set_data(G_OBJECT(native.window), HANDLE_KEY, window);
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(native.window), box);
     int menuHeight = 0;
@@ -140,8 +267,10 @@ void GtkBackend::createWindow(HWND window, const char* title, const MenuResource
         buildMenu(GTK_MENU_SHELL(bar), window, *menu, 0);
         g_signal_connect(bar, "button-press-event", G_CALLBACK(onInputWhileDisabled), window);
         g_signal_connect(bar, "button-release-event", G_CALLBACK(onInputWhileDisabled), window);
-        gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
-        gtk_widget_show_all(bar);
+        GtkWidget* cut = GTK_WIDGET(g_object_new(orrelune_cut_bin_get_type(), nullptr));
+        gtk_container_add(GTK_CONTAINER(cut), bar);
+        gtk_box_pack_start(GTK_BOX(box), cut, FALSE, FALSE, 0);
+        gtk_widget_show_all(cut);
         int minimum = 0;
         gtk_widget_get_preferred_height(bar, &minimum, &menuHeight);
     }
@@ -150,6 +279,8 @@ void GtkBackend::createWindow(HWND window, const char* title, const MenuResource
     g_signal_connect(native.area, "draw", G_CALLBACK(onDraw), window);
     g_signal_connect(native.area, "size-allocate", G_CALLBACK(onSizeAllocate), window);
     g_signal_connect(native.window, "delete-event", G_CALLBACK(onDelete), window);
+    g_signal_connect(native.window, "realize", G_CALLBACK(onWindowRealize), nullptr);
+    g_signal_connect(native.window, "configure-event", G_CALLBACK(onConfigure), window);
     g_signal_connect(native.window, "key-press-event", G_CALLBACK(onInputWhileDisabled), window);
     g_signal_connect(native.window, "key-release-event", G_CALLBACK(onInputWhileDisabled), window);
     gtk_window_set_default_size(GTK_WINDOW(native.window), clientWidth, clientHeight + menuHeight);
@@ -169,6 +300,25 @@ void GtkBackend::destroyWindow(HWND window) {
     if (found == natives.end()) return;
     gtk_widget_destroy(found->second.window);
     natives.erase(found);
+}
+
+void GtkBackend::closePopups(HWND window) {
+    GtkWidget* native = nativeWindow(window);
+    if (native == nullptr) native = nativeDialogWindow(window);
+    if (native == nullptr) return;
+    GtkWindowGroup* group = gtk_window_get_group(GTK_WINDOW(native));
+    // Innermost first: each pass closes the menu holding the input and the menus it came from.
+    for (GtkWidget* grab; (grab = gtk_window_group_get_current_grab(group)) != nullptr && GTK_IS_MENU_SHELL(grab);) {
+        GtkWidget* outermost = grab;
+        for (GtkWidget* up; GTK_IS_MENU(outermost) &&
+                            (up = gtk_menu_shell_get_parent_shell(GTK_MENU_SHELL(outermost))) != nullptr;) {
+            outermost = up;
+        }
+        GtkWidget* opener = GTK_IS_MENU(outermost) ? gtk_menu_get_attach_widget(GTK_MENU(outermost)) : outermost;
+        if (opener == nullptr || gtk_widget_get_toplevel(opener) != native) return;
+        gtk_menu_shell_deactivate(GTK_MENU_SHELL(outermost));
+        if (gtk_window_group_get_current_grab(group) == grab) return;
+    }
 }
 
 void GtkBackend::showWindow(HWND window, bool visible) {

@@ -7,13 +7,18 @@
 
 namespace port {
 
+// Made once GTK is initialised: it takes GTK's events first (a close request during a menu is
+// not lost) and has the loss of the X server said on stderr.
 class GtkBackend : public Backend {
 public:
+    GtkBackend();
     void fitClientSize(int& width, int& height) override;
+    void screenSize(int& width, int& height) override;
     void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                       int clientHeight) override;
     void frameWindow(HWND window, HWND owner, const WindowFrame& frame) override;
     void destroyWindow(HWND window) override;
+    void closePopups(HWND window) override;
     void showWindow(HWND window, bool visible) override;
     void enableWindow(HWND window, bool enabled) override;
     void present(HWND window) override;
@@ -32,5 +37,7 @@ public:
 // nullptr for any other.
 GtkWidget* nativeWindow(HWND window);
 GtkWidget* nativeClientArea(HWND window);
+// The GTK window of a dialog made by createDialog; nullptr for any other.
+GtkWidget* nativeDialogWindow(HWND dialog);
 
 }  // namespace port

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "mnemonic.h"
 #include "toolkitframe.h"
 
 namespace {
@@ -35,24 +36,6 @@ std::string validText(const char* text) {
     std::string result = valid;
     g_free(valid);
     return result;
-}
-
-// "&Name" marks a mnemonic with '&'; GTK uses '_' and needs a literal '_' doubled.
-std::string mnemonicLabel(const std::string& text) {
-    std::string label;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&') {
-            label += '&';
-            ++i;
-        } else if (text[i] == '&') {
-            label += '_';
-        } else if (text[i] == '_') {
-            label += "__";
-        } else {
-            label += text[i];
-        }
-    }
-    return label;
 }
 
 // The template's font for Pango and CSS: "MS Shell Dlg" is a Windows alias, so the desktop's
@@ -138,7 +121,7 @@ GtkWidget* makeControl(const port::DialogControl& control) {
     std::string text = validText(control.text);
     const char* className = control.className != nullptr ? control.className : "";
     if (g_ascii_strcasecmp(className, "BUTTON") == 0) {
-        GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicLabel(text).c_str());
+        GtkWidget* button = gtk_button_new_with_mnemonic(port::mnemonicLabel(text.c_str()).c_str());
         g_signal_connect(button, "clicked", G_CALLBACK(onClicked), nullptr);
         // As in GTK's own dialogs (and on Windows), a focused push button takes the default
         // look from the default button while it has the focus, since Enter presses it then.
@@ -186,6 +169,11 @@ void showAsDefault(GtkWindow* window, GtkWidget* button) {
 }  // namespace
 
 namespace port {
+
+GtkWidget* nativeDialogWindow(HWND dialog) {
+    auto found = nativeDialogs.find(dialog);
+    return found == nativeDialogs.end() ? nullptr : found->second.window;
+}
 
 DialogBaseUnits GtkBackend::dialogBaseUnits(const DialogResource& dialog) {
     // As Windows measures a dialog font: the mean width of the 52 Latin letters, rounded, and
@@ -308,7 +296,7 @@ void GtkBackend::setControlText(HWND control, const char* text) {
     if (GTK_IS_ENTRY(widget)) {
         gtk_entry_set_text(GTK_ENTRY(widget), valid.c_str());
     } else if (GTK_IS_BUTTON(widget)) {
-        gtk_button_set_label(GTK_BUTTON(widget), mnemonicLabel(valid).c_str());
+        gtk_button_set_label(GTK_BUTTON(widget), mnemonicLabel(valid.c_str()).c_str());
     } else if (GTK_IS_LABEL(widget)) {
         gtk_label_set_text(GTK_LABEL(widget), valid.c_str());
     }

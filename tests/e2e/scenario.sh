@@ -210,6 +210,7 @@ repaint() {
 
 . "$(dirname "$0")/dialog_scenarios.sh"
 . "$(dirname "$0")/wm_scenarios.sh"
+. "$(dirname "$0")/load_scenarios.sh"
 
 # exits_with CODE: the program ends within PATIENCE seconds with exit code CODE.
 exits_with() {
@@ -292,6 +293,9 @@ dialog_*)
   ;;
 wm_*)
   run_wm_scenario "$scenario"
+  ;;
+load_*)
+  run_load_scenario "$scenario"
   ;;
 *)
   fail "unknown scenario"

@@ -128,15 +128,7 @@ run_wm_scenario() {
     eventually active_is "$window"
     main_caption
     click_close
-    local deadline=$((SECONDS + PATIENCE))
-    while kill -0 "$app_pid" 2>/dev/null; do
-      [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs $PATIENCE s after its close button was clicked"
-      sleep 0.1
-    done
-    wait "$app_pid"
-    local code=$?
-    app_pid=
-    [ "$code" -eq 0 ] || fail "the program ended with exit code $code"
+    exits_with 0
     ;;
   wm_dialog_frame)
     open_dialog

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "fake_toolkit.h"
 #include "user32.h"
 
 namespace {
@@ -16,52 +15,7 @@ namespace {
 constexpr int IDD_PARAMETER = 101;
 constexpr uint32_t CHILD_VISIBLE = WS_CHILD | WS_VISIBLE;
 
-uint64_t fakeNow = 0;
-uint64_t fakeClock() { return fakeNow; }
-
-// Stands in for the window system: remembers what the layer showed, and plays the person's
-// actions one per poll once the dialog is on screen. Waiting moves the fake clock on.
-class DialogBackend : public port::Backend {
-public:
-    void createDialog(const port::DialogLayout& l) override {
-        layout = l;
-        ++created;
-    }
-    void showDialog(HWND dialog, HWND f) override {
-        shown = dialog;
-        focus = f;
-    }
-    void destroyDialog(HWND dialog) override { destroyed.push_back(dialog); }
-    void setControlText(HWND control, const char* text) override { texts[control] = text; }
-    bool dispatchEvent() override {
-        ++pumps;
-        if (shown != nullptr && !actions.empty()) {
-            auto action = actions.front();
-            actions.pop_front();
-            action();
-        }
-        return false;
-    }
-    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
-
-    HWND control(int id) const {
-        for (const auto& c : layout.controls) {
-            if (c.control->id == id) return c.handle;
-        }
-        return nullptr;
-    }
-
-    port::DialogLayout layout{};
-    int created = 0;
-    HWND shown = nullptr;
-    HWND focus = nullptr;
-    std::vector<HWND> destroyed;
-    std::map<HWND, std::string> texts;
-    std::deque<std::function<void()>> actions;
-    int pumps = 0;
-};
-
-DialogBackend* backend = nullptr;
+fake::Toolkit* backend = nullptr;
 
 struct Seen {
     UINT message;
@@ -90,8 +44,12 @@ INT_PTR CALLBACK recordingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 int ownerPaints = 0;
 int ownerTimers = 0;
 std::vector<UINT> ownerInput;
+// The owner's menu command that opens the dialog, as the program's "parameter" does.
+constexpr WORD OPEN_DIALOG = 40003;
+std::function<void()> openDialog;
 LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND || message == WM_CLOSE) ownerInput.push_back(message);
+    if (message == WM_COMMAND && LOWORD(wParam) == OPEN_DIALOG && openDialog) openDialog();
     if (message == WM_TIMER) {
         ++ownerTimers;
         InvalidateRect(window, nullptr, FALSE);
@@ -104,17 +62,15 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 class Dialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        port::resetUser32();
+        fake.install();
         backend = &fake;
-        port::setBackend(&fake);
-        port::setClock(fakeClock);
-        fakeNow = 1000;
         seen.clear();
         ownerPaints = ownerTimers = 0;
         ownerInput.clear();
         ownerEnabledAtInit = true;
         initAnswer = TRUE;
         onInit = nullptr;
+        openDialog = [this] { run(); };
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = ownerProc;
@@ -125,12 +81,16 @@ protected:
         ShowWindow(ownerWindow, SW_SHOW);
     }
     void TearDown() override {
-        port::resetUser32();
-        port::setBackend(nullptr);
-        port::setClock(nullptr);
+        fake.uninstall();
         backend = nullptr;
+        openDialog = nullptr;
     }
 
+    // The program's loop, until nothing is left to do.
+    void drain() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
     INT_PTR run(LPARAM param = 0) {
         return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PARAMETER), ownerWindow, recordingDialogProc, param);
     }
@@ -150,7 +110,7 @@ protected:
     }
 
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
-    DialogBackend fake;
+    fake::Toolkit fake;
 };
 
 TEST(DialogUnits, ConvertWithTheFontsBaseUnitsRoundingAsWindows) {
@@ -234,7 +194,7 @@ TEST(DialogTemplate, ParameterDialogHasItsEighteenControlsExactly) {
 }
 
 TEST_F(Dialog, OpensWithInitDialogAndEndsWithTheResultOfEndDialog) {
-    fake.actions.push_back([] { PostMessageA(backend->shown, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
+    fake.actions.push_back([] { PostMessageA(backend->dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
     EXPECT_EQ(run(0x1234), 101);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_INITDIALOG));
@@ -266,7 +226,7 @@ TEST_F(Dialog, OpensWithInitDialogAndEndsWithTheResultOfEndDialog) {
 TEST_F(Dialog, OwnerIsDisabledWhileTheDialogRunsAndEnabledAfter) {
     fake.actions.push_back([] {
         EXPECT_FALSE(IsWindowEnabled(ownerWindow));
-        EndDialog(backend->shown, 7);
+        EndDialog(backend->dialog, 7);
     });
     EXPECT_EQ(run(), 7);
     EXPECT_FALSE(ownerEnabledAtInit);
@@ -278,7 +238,7 @@ TEST_F(Dialog, TheOwnersMenuAndCloseButtonDoNothingWhileTheDialogRuns) {
         port::closeRequested(ownerWindow);
         port::menuChosen(ownerWindow, 40004);
     });
-    fake.actions.push_back([] { PostMessageA(backend->shown, WM_COMMAND, IDCANCEL, 0); });
+    fake.actions.push_back([] { PostMessageA(backend->dialog, WM_COMMAND, IDCANCEL, 0); });
     EXPECT_EQ(run(), 102);
     EXPECT_TRUE(ownerInput.empty());
     EXPECT_TRUE(IsWindow(ownerWindow));
@@ -290,9 +250,54 @@ TEST_F(Dialog, TheOwnersMenuAndCloseButtonDoNothingWhileTheDialogRuns) {
     EXPECT_FALSE(IsWindow(ownerWindow));
 }
 
+// What the person did while the program was busy reaches the layer in one batch of events;
+// each input is acted on before the next event is looked at, as on Windows.
+TEST_F(Dialog, TwoCommandsInOneBatchOpenOneDialog) {
+    fake.pending.push_back([] { port::menuChosen(ownerWindow, OPEN_DIALOG); });
+    fake.pending.push_back([] { port::menuChosen(ownerWindow, OPEN_DIALOG); });
+    fake.actions.push_back([] { port::dialogKeyPressed(backend->dialog, port::DialogKey::Escape, nullptr); });
+    drain();
+    EXPECT_EQ(fake.dialogsCreated, 1);
+    EXPECT_EQ(fake.mostOpenAtOnce, 1);
+    EXPECT_EQ(ownerInput, std::vector<UINT>{WM_COMMAND});
+    EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
+    EXPECT_TRUE(fake.pending.empty());
+}
+
+TEST_F(Dialog, ACloseInTheSameBatchAsTheDialogsCommandIsRefused) {
+    fake.pending.push_back([] { port::menuChosen(ownerWindow, OPEN_DIALOG); });
+    fake.pending.push_back([] { port::closeRequested(ownerWindow); });
+    fake.actions.push_back([] {
+        EXPECT_TRUE(IsWindow(ownerWindow));
+        port::buttonClicked(backend->control(IDCANCEL));
+    });
+    drain();
+    EXPECT_EQ(fake.opened, 1);
+    EXPECT_EQ(ownerInput, std::vector<UINT>{WM_COMMAND});
+    EXPECT_TRUE(IsWindow(ownerWindow));
+    EXPECT_TRUE(IsWindowEnabled(ownerWindow));
+}
+
+TEST_F(Dialog, ACloseWhileAPopupIsOpenClosesThePopupAndTheDialog) {
+    fake.actions.push_back([] {
+        // A box's context menu is open; the owner's close is refused and leaves it open.
+        backend->popupOver = backend->dialog;
+        port::closeRequested(ownerWindow);
+    });
+    fake.actions.push_back([] {
+        EXPECT_EQ(backend->popupOver, backend->dialog);
+        port::closeRequested(backend->dialog);
+    });
+    EXPECT_EQ(run(), 102);
+    EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"closePopups", "destroyDialog"}));
+    EXPECT_EQ(fake.popupOver, nullptr);
+    EXPECT_TRUE(IsWindow(ownerWindow));
+}
+
 TEST_F(Dialog, ADisabledDialogTakesNeitherClicksNorKeys) {
     fake.actions.push_back([] {
-        HWND dialog = backend->shown;
+        HWND dialog = backend->dialog;
         EnableWindow(dialog, FALSE);
         port::buttonClicked(backend->control(IDOK));
         port::dialogKeyPressed(dialog, port::DialogKey::Return, nullptr);
@@ -300,8 +305,8 @@ TEST_F(Dialog, ADisabledDialogTakesNeitherClicksNorKeys) {
         port::closeRequested(dialog);
     });
     fake.actions.push_back([] {
-        EnableWindow(backend->shown, TRUE);
-        port::closeRequested(backend->shown);
+        EnableWindow(backend->dialog, TRUE);
+        port::closeRequested(backend->dialog);
     });
     EXPECT_EQ(run(), 102);
     EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
@@ -317,13 +322,13 @@ TEST_F(Dialog, AnOwnerDisabledBeforeStaysDisabled) {
 TEST_F(Dialog, EndDialogDuringInitDialogNeverShowsIt) {
     onInit = [](HWND dialog) { EndDialog(dialog, 9); };
     EXPECT_EQ(run(), 9);
-    EXPECT_EQ(fake.shown, nullptr);
+    EXPECT_EQ(fake.opened, 0);
     EXPECT_EQ(fake.destroyed.size(), 1u);
 }
 
 TEST_F(Dialog, InitDialogAnsweringFalseLeavesTheFocusAlone) {
     initAnswer = FALSE;
-    fake.actions.push_back([] { EndDialog(backend->shown, 1); });
+    fake.actions.push_back([] { EndDialog(backend->dialog, 1); });
     run();
     EXPECT_EQ(fake.focus, nullptr);
 }
@@ -335,12 +340,12 @@ TEST_F(Dialog, OwnerKeepsTickingAndPaintingBehindTheDialog) {
     ownerPaints = 0;
     // Some time passes with the dialog open, then Cancel is pressed.
     for (int i = 0; i < 200; ++i) fake.actions.push_back([] {});
-    fake.actions.push_back([] { PostMessageA(backend->shown, WM_COMMAND, IDCANCEL, 0); });
-    uint64_t start = fakeNow;
+    fake.actions.push_back([] { PostMessageA(backend->dialog, WM_COMMAND, IDCANCEL, 0); });
+    uint64_t start = fake::now;
     EXPECT_EQ(run(), 102);
     // A tick every 20 ms of it, each followed by a paint.
     EXPECT_GT(ownerTimers, 20);
-    EXPECT_GE(ownerTimers, static_cast<int>((fakeNow - start) / 20) - 1);
+    EXPECT_GE(ownerTimers, static_cast<int>((fake::now - start) / 20) - 1);
     EXPECT_EQ(ownerPaints, ownerTimers);
 }
 
@@ -357,12 +362,12 @@ TEST_F(Dialog, QuitInsideTheDialogEndsItAndIsPostedAgainForTheOuterLoop) {
 
 TEST_F(Dialog, CloseButtonEscapeAndEnterBecomeCommands) {
     // The close button.
-    fake.actions.push_back([] { PostMessageA(backend->shown, WM_CLOSE, 0, 0); });
+    fake.actions.push_back([] { PostMessageA(backend->dialog, WM_CLOSE, 0, 0); });
     EXPECT_EQ(run(), 102);
     EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
 
     seen.clear();
-    fake.actions.push_back([] { port::dialogKeyPressed(backend->shown, port::DialogKey::Escape, nullptr); });
+    fake.actions.push_back([] { port::dialogKeyPressed(backend->dialog, port::DialogKey::Escape, nullptr); });
     EXPECT_EQ(run(), 102);
     EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
     // lParam names the button the command stands for.
@@ -371,7 +376,7 @@ TEST_F(Dialog, CloseButtonEscapeAndEnterBecomeCommands) {
     // Enter in an edit presses the default button, the one the backend is told to show as such.
     seen.clear();
     fake.actions.push_back(
-        [] { port::dialogKeyPressed(backend->shown, port::DialogKey::Return, backend->control(1003)); });
+        [] { port::dialogKeyPressed(backend->dialog, port::DialogKey::Return, backend->control(1003)); });
     EXPECT_EQ(run(), 101);
     EXPECT_EQ(commands(), std::vector<int>{IDOK});
     EXPECT_EQ(reinterpret_cast<HWND>(lastCommand().lParam), fake.layout.defaultButton);
@@ -380,7 +385,7 @@ TEST_F(Dialog, CloseButtonEscapeAndEnterBecomeCommands) {
     // Enter on a focused push button presses that one.
     seen.clear();
     fake.actions.push_back(
-        [] { port::dialogKeyPressed(backend->shown, port::DialogKey::Return, backend->control(IDCANCEL)); });
+        [] { port::dialogKeyPressed(backend->dialog, port::DialogKey::Return, backend->control(IDCANCEL)); });
     EXPECT_EQ(run(), 102);
     EXPECT_EQ(commands(), std::vector<int>{IDCANCEL});
 }
@@ -399,7 +404,7 @@ TEST_F(Dialog, TabMovesThroughTheTabStopsInTemplateOrder) {
     std::vector<int> forward;
     std::vector<int> backward;
     fake.actions.push_back([&] {
-        HWND dialog = backend->shown;
+        HWND dialog = backend->dialog;
         HWND at = port::nextTabStop(dialog, nullptr, false);
         for (int i = 0; i < 11; ++i, at = port::nextTabStop(dialog, at, false)) {
             forward.push_back(GetDlgItem(dialog, IDOK) == at ? 1 : 0);
@@ -423,10 +428,10 @@ TEST_F(Dialog, TextsGoToTheBackendAndComeBackFromThePerson) {
     std::string read;
     std::string afterTyping;
     fake.actions.push_back([&] {
-        HWND dialog = backend->shown;
+        HWND dialog = backend->dialog;
         EXPECT_TRUE(SetDlgItemTextA(dialog, 1002, "500"));
         EXPECT_FALSE(SetDlgItemTextA(dialog, 999, "x"));
-        EXPECT_EQ(backend->texts[backend->control(1002)], "500");
+        EXPECT_EQ(backend->boxes[1002], "500");
         char text[64];
         GetDlgItemTextA(dialog, 1002, text, sizeof text);
         read = text;
@@ -442,7 +447,7 @@ TEST_F(Dialog, TextsGoToTheBackendAndComeBackFromThePerson) {
 
 TEST_F(Dialog, GetDlgItemTextCutsToTheBufferWithoutSplittingACharacter) {
     fake.actions.push_back([] {
-        HWND dialog = backend->shown;
+        HWND dialog = backend->dialog;
         char text[16];
         SetDlgItemTextA(dialog, 1002, "500000");
         std::memset(text, 'x', sizeof text);
@@ -485,7 +490,7 @@ TEST_F(Dialog, GetDlgItemTextCutsToTheBufferWithoutSplittingACharacter) {
 TEST_F(Dialog, UnknownTemplateOrNoProcedureFails) {
     EXPECT_EQ(DialogBoxParamA(instance, MAKEINTRESOURCEA(555), ownerWindow, recordingDialogProc, 0), -1);
     EXPECT_EQ(DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PARAMETER), ownerWindow, nullptr, 0), -1);
-    EXPECT_EQ(fake.created, 0);
+    EXPECT_EQ(fake.dialogsCreated, 0);
     EXPECT_TRUE(IsWindowEnabled(ownerWindow));
 }
 

@@ -377,19 +377,62 @@ TEST(GdiObjects, NewBitmapIsBlackAndPixelsOutsideAreInvalid) {
     EXPECT_EQ(canvas.at(-1, 0), 0xFFFFFFFFu);
 }
 
-TEST(Surface, ResizeKeepsTheOverlap) {
-    HBITMAP surface = port::createSurface(4, 4);
-    HDC dc = port::createSurfaceDC(surface);
-    RECT all{0, 0, 4, 4};
-    HBRUSH brush = CreateSolidBrush(RED);
-    FillRect(dc, &all, brush);
-    port::resizeSurface(surface, 6, 2);
+// A window surface of 4 x 4 red pixels, drawn into through its own DC.
+class Surface : public ::testing::Test {
+protected:
+    void SetUp() override {
+        surface = port::createSurface(4, 4);
+        dc = port::createSurfaceDC(surface);
+        red = CreateSolidBrush(RED);
+        RECT all{0, 0, 4, 4};
+        FillRect(dc, &all, red);
+    }
+    void TearDown() override {
+        DeleteDC(dc);
+        DeleteObject(red);
+        EXPECT_TRUE(DeleteObject(surface));
+    }
+
+    HBITMAP surface = nullptr;
+    HDC dc = nullptr;
+    HBRUSH red = nullptr;
+};
+
+TEST_F(Surface, ResizeKeepsTheOverlap) {
+    port::placeSurface(surface, RECT{0, 0, 6, 2});
     EXPECT_EQ(GetPixel(dc, 3, 1), RED);
     EXPECT_EQ(GetPixel(dc, 4, 1), BLACK);
     EXPECT_EQ(GetPixel(dc, 0, 2), 0xFFFFFFFFu);
-    DeleteDC(dc);
-    DeleteObject(brush);
-    EXPECT_TRUE(DeleteObject(surface));
+}
+
+TEST_F(Surface, PlacedElsewhereItDrawsInTheCoordinatesItStandsFor) {
+    // Now it holds 10..13 x 20..22: nothing of the old area overlaps.
+    port::placeSurface(surface, RECT{10, 20, 14, 23});
+    port::PixelView view = port::bitmapPixels(surface);
+    EXPECT_EQ(view.x, 10);
+    EXPECT_EQ(view.y, 20);
+    EXPECT_EQ(GetPixel(dc, 10, 20), BLACK);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0xFFFFFFFFu);
+    // Every drawing call takes the coordinates, and clips to what is held.
+    RECT left{0, 20, 11, 21};
+    FillRect(dc, &left, red);
+    EXPECT_EQ(GetPixel(dc, 10, 20), RED);
+    EXPECT_EQ(GetPixel(dc, 11, 20), BLACK);
+    {
+        Tools tools(dc, BLUE, BLUE);
+        Ellipse(dc, 12, 21, 14, 23);
+    }
+    EXPECT_EQ(view.pixels[1 * 4 + 2], port::pixelFromColour(BLUE));
+    Canvas white(2, 2);
+    RECT whole{0, 0, 2, 2};
+    FillRect(white.dc(), &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    BitBlt(dc, 13, 22, 5, 5, white.dc(), 0, 0, SRCCOPY);
+    EXPECT_EQ(GetPixel(dc, 13, 22), WHITE);
+    // Moved back over part of the old place: the overlap keeps its pixels where they stand.
+    port::placeSurface(surface, RECT{11, 20, 13, 22});
+    EXPECT_EQ(GetPixel(dc, 11, 20), BLACK);
+    EXPECT_EQ(GetPixel(dc, 12, 21), BLUE);
+    EXPECT_EQ(GetPixel(dc, 10, 20), 0xFFFFFFFFu);
 }
 
 BITMAPINFO dibInfo(LONG width, LONG height, WORD bits = 32, DWORD compression = BI_RGB) {

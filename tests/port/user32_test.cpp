@@ -2,63 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "fake_toolkit.h"
+
 namespace {
-
-uint64_t fakeNow = 0;
-uint64_t fakeClock() { return fakeNow; }
-
-// Records what the layer asks of the window system; waiting moves the fake clock on.
-class RecordingBackend : public port::Backend {
-public:
-    void fitClientSize(int& width, int& height) override {
-        width = std::min(width, screenWidth);
-        height = std::min(height, screenHeight);
-    }
-    void createWindow(HWND window, const char* title, const port::MenuResource* m, int, int) override {
-        created = window;
-        createdTitle = title;
-        menu = m;
-    }
-    void frameWindow(HWND window, HWND owner, const port::WindowFrame& frame) override {
-        frames.push_back({window, owner, frame});
-    }
-    void present(HWND) override { ++presents; }
-    void enableWindow(HWND window, bool enabled) override { enables.push_back({window, enabled}); }
-    void wait(int timeoutMs) override {
-        waits.push_back(timeoutMs);
-        fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1000 : timeoutMs);
-    }
-    void messageBox(HWND owner, const char* text, const char* caption, bool error) override {
-        boxes.push_back({owner, text, caption, error});
-    }
-
-    int screenWidth = 10000;
-    int screenHeight = 10000;
-    HWND created = nullptr;
-    std::string createdTitle;
-    const port::MenuResource* menu = nullptr;
-    int presents = 0;
-    std::vector<int> waits;
-    std::vector<std::pair<HWND, bool>> enables;
-    struct Framed {
-        HWND window;
-        HWND owner;
-        port::WindowFrame frame;
-    };
-    std::vector<Framed> frames;
-    struct Box {
-        HWND owner;
-        std::string text;
-        std::string caption;
-        bool error;
-    };
-    std::vector<Box> boxes;
-};
 
 struct Received {
     UINT message;
@@ -77,10 +27,7 @@ LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 class User32 : public ::testing::Test {
 protected:
     void SetUp() override {
-        port::resetUser32();
-        port::setBackend(&backend);
-        port::setClock(fakeClock);
-        fakeNow = 1000;
+        backend.install();
         received.clear();
         createResult = 0;
         WNDCLASSEXA wc{};
@@ -93,11 +40,7 @@ protected:
         wc.lpszClassName = "Test";
         ASSERT_NE(RegisterClassExA(&wc), 0);
     }
-    void TearDown() override {
-        port::resetUser32();
-        port::setBackend(nullptr);
-        port::setClock(nullptr);
-    }
+    void TearDown() override { backend.uninstall(); }
 
     HWND create(bool show = true) {
         HWND w = CreateWindowExA(0, "Test", "Title", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
@@ -118,13 +61,13 @@ protected:
         EndPaint(w, &ps);
     }
 
-    RecordingBackend backend;
+    fake::Toolkit backend;
 };
 
 TEST_F(User32, PostedBeforePaintBeforeTimer) {
     HWND w = create();
     SetTimer(w, 5, 20, nullptr);
-    fakeNow += 100;
+    fake::now += 100;
     PostMessageA(w, WM_USER, 1, 0);
     PostMessageA(w, WM_USER, 2, 0);
     MSG msg;
@@ -151,30 +94,30 @@ TEST_F(User32, LateTimerGivesOneMessageWithoutBacklog) {
     HWND w = create(false);
     SetTimer(w, 1, 20, nullptr);
     MSG msg;
-    fakeNow += 19;
+    fake::now += 19;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
-    fakeNow = 1000 + 1000;  // fifty periods late
+    fake::now = 1000 + 1000;  // fifty periods late
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_TIMER));
-    fakeNow += 19;
+    fake::now += 19;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
-    fakeNow += 1;
+    fake::now += 1;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_TIMER));
 }
 
 TEST_F(User32, SetTimerWithTheSameIdReplaces) {
     HWND w = create(false);
     EXPECT_EQ(SetTimer(w, 9, 20, nullptr), 9u);
-    fakeNow += 10;
+    fake::now += 10;
     EXPECT_EQ(SetTimer(w, 9, 50, nullptr), 9u);
     MSG msg;
-    fakeNow += 49;
+    fake::now += 49;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
-    fakeNow += 1;
+    fake::now += 1;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_TIMER));
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
     EXPECT_TRUE(KillTimer(w, 9));
     EXPECT_FALSE(KillTimer(w, 9));
-    fakeNow += 1000;
+    fake::now += 1000;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
 }
 
@@ -195,7 +138,7 @@ TEST_F(User32, GetMessageWaitsForTheNextTimer) {
     MSG msg;
     EXPECT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
-    EXPECT_EQ(fakeNow, 1030u);
+    EXPECT_EQ(fake::now, 1030u);
     ASSERT_FALSE(backend.waits.empty());
     EXPECT_EQ(backend.waits.front(), 30);
     PostQuitMessage(3);
@@ -220,7 +163,7 @@ TEST_F(User32, CloseDestroysAndQuitFollowsPostedMessages) {
     ASSERT_EQ(next(msg), static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 7u);
     // The window's timer died with it, and so did its pending paint.
-    fakeNow += 1000;
+    fake::now += 1000;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
     EXPECT_FALSE(KillTimer(w, 1));
 }
@@ -337,7 +280,7 @@ TEST_F(User32, TimerMessagesCarryTheirCallback) {
     calls = 0;
     HWND w = create(false);
     SetTimer(w, 4, 10, [](HWND, UINT, UINT_PTR id, DWORD) { calls += static_cast<int>(id); });
-    fakeNow += 10;
+    fake::now += 10;
     MSG msg;
     ASSERT_EQ(next(msg), static_cast<UINT>(WM_TIMER));
     received.clear();
@@ -365,14 +308,14 @@ TEST_F(User32, MessageBoxShowsItsTextAndSaysItOnStandardError) {
     EXPECT_EQ(MessageBoxA(nullptr, "plain", nullptr, MB_OK), IDOK);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Orrelune: GSL_RNG_TYPE='x' names no GSL generator\nError: plain\n");
-    ASSERT_EQ(backend.boxes.size(), 2u);
-    EXPECT_EQ(backend.boxes[0].owner, nullptr);
-    EXPECT_EQ(backend.boxes[0].text, "GSL_RNG_TYPE='x' names no GSL generator");
-    EXPECT_EQ(backend.boxes[0].caption, "Orrelune");
-    EXPECT_TRUE(backend.boxes[0].error);
+    ASSERT_EQ(backend.messageBoxes.size(), 2u);
+    EXPECT_EQ(backend.messageBoxes[0].owner, nullptr);
+    EXPECT_EQ(backend.messageBoxes[0].text, "GSL_RNG_TYPE='x' names no GSL generator");
+    EXPECT_EQ(backend.messageBoxes[0].caption, "Orrelune");
+    EXPECT_TRUE(backend.messageBoxes[0].error);
     // Windows' caption when none is given.
-    EXPECT_EQ(backend.boxes[1].caption, "Error");
-    EXPECT_FALSE(backend.boxes[1].error);
+    EXPECT_EQ(backend.messageBoxes[1].caption, "Error");
+    EXPECT_FALSE(backend.messageBoxes[1].error);
 }
 
 TEST_F(User32, DisabledWindowTakesNoInput) {
@@ -404,26 +347,113 @@ TEST_F(User32, DisabledWindowTakesNoInput) {
     EXPECT_NE(next(msg), static_cast<UINT>(WM_COMMAND));
 }
 
-// A toolkit with events of its own waiting, beside a program whose every step takes longer
-// than its timer's period, so that a timer is due at every poll.
-class ToolkitBackend : public port::Backend {
-public:
-    bool dispatchEvent() override {
-        if (pending.empty()) return false;
-        auto event = pending.front();
-        pending.pop_front();
-        ++delivered;
-        event();
-        return true;
-    }
-    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
+TEST_F(User32, InputForAWindowDisabledBeforeItsTurnIsDropped) {
+    HWND w = create();
+    paint(w);
+    port::menuChosen(w, 40003);
+    PostMessageA(w, WM_USER, 1, 0);
+    port::closeRequested(w);
+    // The first command disabled the window (as a modal dialog does): what the person did
+    // after it goes nowhere, what the program posted still arrives, in order.
+    EnableWindow(w, FALSE);
+    MSG msg;
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_USER));
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
+    EnableWindow(w, TRUE);
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
+}
 
-    std::deque<std::function<void()>> pending;
-    int delivered = 0;
-};
+TEST_F(User32, ASurfaceKeepsNoMoreThanTheScreenShows) {
+    backend.screenWidth = 800;
+    backend.screenHeight = 600;
+    HWND w = create();
+    port::clientResized(w, 32767, 16390);
+    RECT client;
+    GetClientRect(w, &client);
+    EXPECT_EQ(client.right, 32767);
+    EXPECT_EQ(client.bottom, 16390);
+    port::PixelView kept = port::windowSurface(w);
+    EXPECT_EQ(kept.width, 800);
+    EXPECT_EQ(kept.height, 600);
+    EXPECT_EQ(kept.x, 0);
+    EXPECT_EQ(kept.y, 0);
+    // Painting the whole client area paints the part kept; the rest is clipped away.
+    paint(w);
+    EXPECT_EQ(kept.pixels[599 * 800 + 799], 0xFFFFFFu);
+    // Shrinking gives the surface its new size, however large it was.
+    port::clientResized(w, 300, 200);
+    EXPECT_EQ(port::windowSurface(w).width, 300);
+    EXPECT_EQ(port::windowSurface(w).height, 200);
+}
 
+TEST_F(User32, AWindowLargerThanTheScreenKeepsThePartOnIt) {
+    backend.screenWidth = 800;
+    backend.screenHeight = 600;
+    HWND w = create();
+    port::clientResized(w, 30000, 20000);
+    paint(w);
+    MSG msg;
+    ASSERT_EQ(next(msg), static_cast<UINT>(WM_NULL));
+    // Moved up and left, so that the screen shows client pixels from 20000, 100 on.
+    port::clientMoved(w, -20000, -100);
+    port::PixelView kept = port::windowSurface(w);
+    EXPECT_EQ(kept.x, 20000);
+    EXPECT_EQ(kept.y, 100);
+    EXPECT_EQ(kept.width, 800);
+    EXPECT_EQ(kept.height, 600);
+    // What came into view is painted anew, background first.
+    ASSERT_EQ(next(msg), static_cast<UINT>(WM_PAINT));
+    received.clear();
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(w, &ps);
+    EXPECT_EQ(ps.rcPaint.left, 20000);
+    EXPECT_EQ(ps.rcPaint.top, 100);
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received[0].message, static_cast<UINT>(WM_ERASEBKGND));
+    // Drawing is in client coordinates: the pixel at client 20005, 105 is the fifth of the
+    // fifth row kept; what lies outside the kept part cannot be read.
+    RECT dot{20005, 105, 20006, 106};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &dot, red);
+    EXPECT_EQ(kept.pixels[5 * 800 + 5], 0xFF0000u);
+    EXPECT_EQ(GetPixel(dc, 20005, 105), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 5, 5), 0xFFFFFFFFu);
+    EndPaint(w, &ps);
+    DeleteObject(red);
+    // Further off the left edge than the client area reaches: its right end stays kept.
+    port::clientMoved(w, -40000, 0);
+    EXPECT_EQ(port::windowSurface(w).x, 30000 - 800);
+    EXPECT_EQ(port::windowSurface(w).y, 0);
+}
+
+TEST_F(User32, AWindowThatFitsTheScreenKeepsAllOfItWherever) {
+    backend.screenWidth = 800;
+    backend.screenHeight = 600;
+    HWND w = create();
+    paint(w);
+    port::clientMoved(w, -500, 300);
+    port::PixelView kept = port::windowSurface(w);
+    EXPECT_EQ(kept.x, 0);
+    EXPECT_EQ(kept.width, 800);
+    EXPECT_EQ(kept.height, 600);
+    // Nothing came into the kept part: no paint.
+    MSG msg;
+    EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));
+}
+
+TEST_F(User32, DestroyingAWindowClosesItsPopupsFirst) {
+    HWND w = create();
+    backend.popupOver = w;
+    received.clear();
+    DestroyWindow(w);
+    EXPECT_EQ(backend.calls, std::vector<std::string>{"closePopups"});
+    EXPECT_EQ(backend.popupOver, nullptr);
+}
+
+// A program whose every step takes longer than its timer's period, so that a timer is due at
+// every poll, beside a toolkit with events of its own waiting.
 constexpr uint64_t SLOW_STEP_MS = 130;
-ToolkitBackend* toolkit = nullptr;
+fake::Toolkit* toolkit = nullptr;
 int ticks = 0;
 // Per event, how many ticks had run when it was delivered.
 std::vector<int> ticksBefore;
@@ -438,7 +468,7 @@ LRESULT CALLBACK slowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_TIMER:
         ++ticks;
         // Time passes, and the person goes on clicking and typing meanwhile.
-        fakeNow += SLOW_STEP_MS;
+        fake::now += SLOW_STEP_MS;
         for (int i = 0; i < eventsPerStep; ++i) toolkit->pending.push_back(recordEvent);
         InvalidateRect(window, nullptr, FALSE);
         return 0;
@@ -456,11 +486,8 @@ LRESULT CALLBACK slowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 class SlowStep : public ::testing::Test {
 protected:
     void SetUp() override {
-        port::resetUser32();
-        port::setBackend(&fake);
-        port::setClock(fakeClock);
+        fake.install();
         toolkit = &fake;
-        fakeNow = 1000;
         ticks = 0;
         eventsPerStep = 0;
         ticksBefore.clear();
@@ -476,9 +503,7 @@ protected:
         SetTimer(window, 1, 20, nullptr);
     }
     void TearDown() override {
-        port::resetUser32();
-        port::setBackend(nullptr);
-        port::setClock(nullptr);
+        fake.uninstall();
         toolkit = nullptr;
     }
     // The program's loop: poll, dispatch, until the given number of ticks ran.
@@ -490,7 +515,7 @@ protected:
         ASSERT_EQ(ticks, count);
     }
 
-    ToolkitBackend fake;
+    fake::Toolkit fake;
     HWND window = nullptr;
 };
 
@@ -515,7 +540,7 @@ TEST_F(SlowStep, WhatTheEventsPostAndPaintGoesAheadOfTheTimer) {
     // During the step a click chose a command and the window was uncovered; the timer is due.
     fake.pending.push_back([this] { PostMessageA(window, WM_COMMAND, 40004, 0); });
     fake.pending.push_back([this] { InvalidateRect(window, nullptr, FALSE); });
-    fakeNow += SLOW_STEP_MS;
+    fake::now += SLOW_STEP_MS;
     dispatched.clear();
     runTicks(2);
     EXPECT_EQ(dispatched, (std::vector<UINT>{WM_COMMAND, WM_PAINT, WM_TIMER}));
@@ -526,7 +551,7 @@ TEST_F(SlowStep, AFloodOfEventsDelaysTheTimerByOnePollAtMost) {
     std::function<void()> endless = [&] { fake.pending.push_back(endless); };
     fake.pending.push_back(endless);
     ValidateRect(window, nullptr);
-    fakeNow += 20;
+    fake::now += 20;
     MSG msg{};
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
@@ -537,10 +562,35 @@ TEST_F(SlowStep, AFloodOfEventsDelaysTheTimerByOnePollAtMost) {
     EXPECT_EQ(fake.delivered, 2 * port::MAX_EVENTS_PER_POLL);
 }
 
+TEST_F(SlowStep, AnEventThatGaveInputEndsThePollItCameIn) {
+    runTicks(1);
+    ValidateRect(window, nullptr);
+    // Typed during the step: a menu command, then more events; the timer is due.
+    fake.pending.push_back([this] { port::menuChosen(window, 40003); });
+    fake.pending.push_back(recordEvent);
+    fake.pending.push_back([this] { port::closeRequested(window); });
+    fake::now += SLOW_STEP_MS;
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_COMMAND));
+    // The rest waits until the command has been dealt with.
+    EXPECT_EQ(fake.pending.size(), 2u);
+    // Input still waiting holds the toolkit back too: a look without taking it delivers nothing.
+    port::menuChosen(window, 40004);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(fake.pending.size(), 2u);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(LOWORD(msg.wParam), 40004);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_CLOSE));
+    EXPECT_TRUE(fake.pending.empty());
+    EXPECT_EQ(ticksBefore, std::vector<int>{1});
+}
+
 TEST_F(SlowStep, TheBlockingLoopDeliversPendingEventsBeforeTheTimerToo) {
     // As the dialog's loop takes its messages.
     for (int i = 0; i < 40; ++i) fake.pending.push_back(recordEvent);
-    fakeNow += 500;
+    fake::now += 500;
     MSG msg{};
     ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
     // The window's first paint was due already; then the late timer.

@@ -9,47 +9,20 @@
 #include "renderer.h"
 #include "resource.h"
 #include "digest.h"
+#include "fake_toolkit.h"
 #include "simulation.h"
 #include "user32.h"
 
 namespace {
 
-uint64_t fakeNow = 0;
-uint64_t fakeClock() { return fakeNow; }
-
-// Time passes only while the layer waits; after a set number of polls the window is closed,
-// as a person would with the close button. Each poll finds one event pending.
-class ScriptedBackend : public port::Backend {
-public:
-    void createWindow(HWND w, const char*, const port::MenuResource*, int, int) override { window = w; }
-    void present(HWND) override { ++presents; }
-    bool dispatchEvent() override {
-        if (++pumps == closeAfterPumps) PostMessageA(window, WM_CLOSE, 0, 0);
-        return false;
-    }
-    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
-
-    HWND window = nullptr;
-    int presents = 0;
-    int pumps = 0;
-    int closeAfterPumps = -1;
-};
-
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        port::resetUser32();
-        port::setBackend(&backend);
-        port::setClock(fakeClock);
-        fakeNow = 5000;
+        backend.install(5000);
         objectsBefore = port::liveGdiObjects();
         initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
     }
-    void TearDown() override {
-        port::resetUser32();
-        port::setBackend(nullptr);
-        port::setClock(nullptr);
-    }
+    void TearDown() override { backend.uninstall(); }
 
     void start() {
         ASSERT_TRUE(createMainWindow(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)), &window));
@@ -75,7 +48,7 @@ protected:
 
     void command(WORD id) { SendMessageA(window, WM_COMMAND, id, 0); }
 
-    ScriptedBackend backend;
+    fake::Toolkit backend;
     HWND window = nullptr;
     int objectsBefore = 0;
 };
@@ -84,7 +57,7 @@ TEST_F(MainWindow, TimerTicksThenRepaints) {
     start();
     drain();
     uint64_t before = hashPopulation();
-    fakeNow += FIRST_TIMER_PERIOD;
+    fake::now += FIRST_TIMER_PERIOD;
     Counts counts = drain();
     EXPECT_EQ(counts.timers, 1);
     EXPECT_EQ(counts.paints, 1);
@@ -97,7 +70,7 @@ TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
     command(IDM_STOP);
     command(IDM_STOP);
     uint64_t frozen = hashPopulation();
-    fakeNow += 1000;
+    fake::now += 1000;
     EXPECT_EQ(drain().timers, 0);
     EXPECT_EQ(hashPopulation(), frozen);
     // Still repaints on demand.
@@ -106,9 +79,9 @@ TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
 
     command(IDM_START);
     command(IDM_START);
-    fakeNow += 49;
+    fake::now += 49;
     EXPECT_EQ(drain().timers, 0);
-    fakeNow += 1;
+    fake::now += 1;
     EXPECT_EQ(drain().timers, 1);
     EXPECT_NE(hashPopulation(), frozen);
 }
@@ -116,11 +89,11 @@ TEST_F(MainWindow, StopFreezesAndStartResumesAtFiftyMilliseconds) {
 TEST_F(MainWindow, StartWhileRunningOnlyChangesThePeriod) {
     start();
     drain();
-    fakeNow += 10;
+    fake::now += 10;
     command(IDM_START);
-    fakeNow += 20;
+    fake::now += 20;
     EXPECT_EQ(drain().timers, 0);
-    fakeNow += 30;
+    fake::now += 30;
     EXPECT_EQ(drain().timers, 1);
 }
 
@@ -128,7 +101,7 @@ TEST_F(MainWindow, InitializeChangesThePopulationWithoutRepainting) {
     start();
     drain();
     command(IDM_STOP);
-    fakeNow += 100;
+    fake::now += 100;
     drain();
     uint64_t frozen = hashPopulation();
     crtFixClock(123456);
@@ -144,7 +117,7 @@ TEST_F(MainWindow, OtherCommandsDoNothing) {
     command(IDM_STOP);
     uint64_t frozen = hashPopulation();
     command(12345);
-    fakeNow += 1000;
+    fake::now += 1000;
     Counts counts = drain();
     EXPECT_EQ(counts.timers, 0);
     EXPECT_EQ(counts.paints, 0);
@@ -179,9 +152,12 @@ TEST_F(MainWindow, CloseDestroysTheBackBufferAndQuits) {
 }
 
 TEST_F(MainWindow, WinMainRunsUntilTheWindowCloses) {
-    backend.closeAfterPumps = 500;
+    // The person closes the window after a while.
+    backend.onPoll = [this](int polls) {
+        if (polls == 500) port::closeRequested(backend.created);
+    };
     EXPECT_EQ(WinMain(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000)), nullptr, nullptr, SW_SHOW), 0);
-    EXPECT_FALSE(IsWindow(backend.window));
+    EXPECT_FALSE(IsWindow(backend.created));
     // Roughly 500 ms passed at 20 ms a tick, each tick painted.
     EXPECT_GT(backend.presents, 10);
     EXPECT_EQ(port::liveGdiObjects(), objectsBefore);

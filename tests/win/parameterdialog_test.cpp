@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <deque>
-#include <functional>
 #include <map>
 #include <string>
 
@@ -12,78 +10,16 @@
 #include "mainwindow.h"
 #include "resource.h"
 #include "digest.h"
+#include "fake_toolkit.h"
 #include "simulation.h"
 #include "user32.h"
 
 namespace {
 
-uint64_t fakeNow = 0;
-uint64_t fakeClock() { return fakeNow; }
-
-// The window system as a person at the dialog sees it: the texts in each box, typing into a
-// box, pressing a button. Actions run one per poll of the queue while the dialog is open.
-class DialogBackend : public port::Backend {
-public:
-    void createDialog(const port::DialogLayout& l) override {
-        layout = l;
-        boxes.clear();
-    }
-    void showDialog(HWND d, HWND) override {
-        dialog = d;
-        ++opened;
-        shownTexts = boxes;
-    }
-    void destroyDialog(HWND) override { dialog = nullptr; }
-    void setControlText(HWND control, const char* text) override { boxes[idOf(control)] = text; }
-    void present(HWND) override { ++presents; }
-    bool dispatchEvent() override {
-        if (dialog != nullptr && !actions.empty()) {
-            auto action = actions.front();
-            actions.pop_front();
-            action();
-        }
-        return false;
-    }
-    void wait(int timeoutMs) override { fakeNow += static_cast<uint64_t>(timeoutMs < 0 ? 1 : timeoutMs); }
-
-    int idOf(HWND control) const {
-        for (const auto& c : layout.controls) {
-            if (c.handle == control) return c.control->id;
-        }
-        return 0;
-    }
-    HWND control(int id) const {
-        for (const auto& c : layout.controls) {
-            if (c.control->id == id) return c.handle;
-        }
-        return nullptr;
-    }
-    void type(int id, const std::string& text) {
-        actions.push_back([this, id, text] {
-            boxes[id] = text;
-            port::controlTextChanged(control(id), text.c_str());
-        });
-    }
-    void press(int id) {
-        actions.push_back([this, id] { port::buttonClicked(control(id)); });
-    }
-
-    port::DialogLayout layout{};
-    HWND dialog = nullptr;
-    int opened = 0;
-    int presents = 0;
-    std::map<int, std::string> boxes;
-    std::map<int, std::string> shownTexts;
-    std::deque<std::function<void()>> actions;
-};
-
 class ParameterDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        port::resetUser32();
-        port::setBackend(&backend);
-        port::setClock(fakeClock);
-        fakeNow = 5000;
+        backend.install(5000);
         simParameters = SimulationParameters();
         crtFixClock(1000);
         resizeAndReinitialize();
@@ -95,9 +31,7 @@ protected:
         crtUseRealClock();
         simParameters = SimulationParameters();
         resizeAndReinitialize();
-        port::resetUser32();
-        port::setBackend(nullptr);
-        port::setClock(nullptr);
+        backend.uninstall();
     }
 
     void drain() {
@@ -107,7 +41,7 @@ protected:
     // Chooses "parameter" in the menu; returns once the dialog has closed.
     void openDialog() { SendMessageA(window, WM_COMMAND, IDM_PARAMETER, 0); }
 
-    DialogBackend backend;
+    fake::Toolkit backend;
     HWND window = nullptr;
 };
 
@@ -252,6 +186,41 @@ TEST_F(ParameterDialog, SimulationKeepsRunningBehindTheOpenDialog) {
     EXPECT_NE(hashWhileOpen, population);
     EXPECT_GT(backend.presents - presents, 10);
     EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+// Chosen during one step, so the layer gets them in one batch: the first opens the dialog and
+// disables the window before the others are looked at, as on Windows.
+TEST_F(ParameterDialog, CommandsChosenAfterParameterDuringOneStepDoNotReachTheWindow) {
+    SetTimer(window, SIM_TIMER_ID, FIRST_TIMER_PERIOD, nullptr);
+    backend.pending.push_back([this] { port::menuChosen(window, IDM_PARAMETER); });
+    backend.pending.push_back([this] { port::menuChosen(window, IDM_PARAMETER); });
+    backend.pending.push_back([this] { port::menuChosen(window, IDM_STOP); });
+    uint64_t population = hashPopulation();
+    uint64_t hashWhileOpen = 0;
+    for (int i = 0; i < 100; ++i) backend.actions.push_back([] {});
+    backend.actions.push_back([&] { hashWhileOpen = hashPopulation(); });
+    backend.press(IDCANCEL);
+    drain();
+    EXPECT_EQ(backend.opened, 1);
+    EXPECT_EQ(backend.mostOpenAtOnce, 1);
+    // STOP did not run: the animation went on behind the dialog, and goes on after it.
+    EXPECT_NE(hashWhileOpen, population);
+    uint64_t afterDialog = hashPopulation();
+    fake::now += FIRST_TIMER_PERIOD;
+    drain();
+    EXPECT_NE(hashPopulation(), afterDialog);
+}
+
+TEST_F(ParameterDialog, ACloseRequestedAfterParameterDuringOneStepIsRefused) {
+    backend.pending.push_back([this] { port::menuChosen(window, IDM_PARAMETER); });
+    backend.pending.push_back([this] { port::closeRequested(window); });
+    bool openWithItsWindow = false;
+    backend.actions.push_back([&] { openWithItsWindow = IsWindow(window) && backend.dialog != nullptr; });
+    backend.press(IDCANCEL);
+    drain();
+    EXPECT_TRUE(openWithItsWindow);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(backend.opened, 1);
 }
 
 TEST_F(ParameterDialog, OtherCommandsAndMessagesAreLeftAlone) {
