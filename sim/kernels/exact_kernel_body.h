@@ -226,6 +226,11 @@ void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t las
 // consecutive steps, in ascending row order too: its running velocity rides up the lanes of a
 // vector, one lane a step, and leaves from lane 7 for memory until the next row group reaches it.
 
+// What a tile's pairs check before their terms count: nothing (no particle of the tile is cut,
+// none pads), the cuts, or the cuts and r > 0. Where the first two meet a coincident pair (0 times
+// infinity), the tile runs again fully guarded.
+enum class TileGuard { None, Cuts, Full };
+
 // The rows a lane holds (changed one lane at a time as lanes reach their next row group).
 struct TileRows {
     V x;
@@ -248,16 +253,17 @@ struct TileColumns {
     alignas(64) double cut[EXACT_TILE + EXACT_LANES];
 };
 
-template <bool GUARDED>
+template <TileGuard GUARD>
 void gatherColumns(const ExactView& g, int32_t colBegin, int32_t count, TileColumns& c) {
+    // Entry 0 is column 0, entries 1..count columns count - 1 down to 0, then count - 1 down again.
     for (int32_t u = 0; u < count + EXACT_LANES; ++u) {
-        const int32_t column = colBegin + (count - u % count) % count;
-        const ExactPartner& p = g.partner[column];
+        const int32_t offset = u == 0 ? 0 : u <= count ? count - u : 2 * count - u;
+        const ExactPartner& p = g.partner[colBegin + offset];
         c.x[u] = p.x;
         c.y[u] = p.y;
         c.mass[u] = p.mass;
-        if constexpr (GUARDED) {
-            c.pos[u] = column;
+        if constexpr (GUARD != TileGuard::None) {
+            c.pos[u] = colBegin + offset;
             c.cut[u] = p.cut;
         }
     }
@@ -276,7 +282,7 @@ inline void enterRow(const ExactView& g, TileRows& r, int32_t m, int32_t row, co
     r.vy = withLane(r.vy, m, vy[row]);
 }
 
-template <bool BUILT, bool GUARDED>
+template <bool BUILT, TileGuard GUARD>
 KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u, const LaneValues& l, V& rowX,
                               V& rowY, V& columnX, V& columnY) {
     const V xp = load(c.x + u);
@@ -302,22 +308,19 @@ KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u
     quotients<BUILT>(oxq, oyq, mp * rr, columnQx, columnQy);
     const V signX = bitXor(differenceX, wx - dx);
     const V signY = bitXor(differenceY, wy - dy);
-    V tx = flipSignBy(signX, rowQx * l.step);
-    V ty = flipSignBy(signY, rowQy * l.step);
-    V cx = flipSignBy(signX, columnQx * l.negativeStep);
-    V cy = flipSignBy(signY, columnQy * l.negativeStep);
-    if constexpr (GUARDED) {
-        const M take = greaterThan(rr, broadcast(0.0)) & lessThan(r.pos, load(c.cut + u)) & lessThan(load(c.pos + u), r.cut);
-        const V none = broadcast(-0.0);
-        tx = select(take, tx, none);
-        ty = select(take, ty, none);
-        cx = select(take, cx, none);
-        cy = select(take, cy, none);
+    if constexpr (GUARD != TileGuard::None) {
+        M take = lessThan(r.pos, load(c.cut + u)) & lessThan(load(c.pos + u), r.cut);
+        if constexpr (GUARD == TileGuard::Full) take = take & greaterThan(rr, broadcast(0.0));
+        rowX = rowX + flipSignByWhere(take, signX, rowQx * l.step);
+        rowY = rowY + flipSignByWhere(take, signY, rowQy * l.step);
+        columnX = columnX + flipSignByWhere(take, signX, columnQx * l.negativeStep);
+        columnY = columnY + flipSignByWhere(take, signY, columnQy * l.negativeStep);
+    } else {
+        rowX = rowX + flipSignBy(signX, rowQx * l.step);
+        rowY = rowY + flipSignBy(signY, rowQy * l.step);
+        columnX = columnX + flipSignBy(signX, columnQx * l.negativeStep);
+        columnY = columnY + flipSignBy(signY, columnQy * l.negativeStep);
     }
-    rowX = rowX + tx;
-    rowY = rowY + ty;
-    columnX = columnX + cx;
-    columnY = columnY + cy;
 }
 
 // Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
@@ -384,13 +387,13 @@ struct RidingColumns {
     }
 };
 
-template <bool BUILT, bool GUARDED>
+template <bool BUILT, TileGuard GUARD>
 void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
                double* vy, const ExactTileEvent* events, int32_t eventCount) {
     const int32_t columns = colEnd - colBegin;
     const int32_t groups = (rowEnd - rowBegin) / EXACT_LANES;
     TileColumns c;
-    gatherColumns<GUARDED>(g, colBegin, columns, c);
+    gatherColumns<GUARD>(g, colBegin, columns, c);
     const LaneValues l{.xk = broadcast(0.0),
                        .yk = broadcast(0.0),
                        .mk = broadcast(1.0),
@@ -412,9 +415,9 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
     int32_t group = 0;
     for (int32_t s = 0; s < steps; ++s) {
         if (m < EXACT_LANES) nextRow(g, r, m, group, groups, rowBegin, vx, vy);
-        skewedStep<BUILT, GUARDED>(r, c, m == 0 ? 0 : columns - m, l, r.vx, r.vy, riding.x, riding.y);
+        skewedStep<BUILT, GUARD>(r, c, m == 0 ? 0 : columns - m, l, r.vx, r.vy, riding.x, riding.y);
         // A merging pair is past its own cut and took no term; the merge replaces both velocities.
-        if constexpr (GUARDED) {
+        if constexpr (GUARD != TileGuard::None) {
             for (; eventCount > 0 && events->step == s; ++events, --eventCount)
                 mergeLanes(g, *events, r.vx, r.vy, riding.x, riding.y);
         }
@@ -431,15 +434,12 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
     storeLane(vy + rowEnd - 1, r.vy, EXACT_LANES - 1);
 }
 
-// Unguarded, a coincident pair gives NaN (0 times infinity); the tile is then done again guarded
-// from the velocities it started with.
+// Run unguarded or with the cuts alone, a coincident pair gives NaN (0 times infinity), even one
+// the cuts leave out, whose NaN then never reaches a velocity; where one did, the tile runs again
+// fully guarded from the velocities it started with.
 template <bool BUILT>
 void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
                double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount) {
-    if (guarded) {
-        tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, events, eventCount);
-        return;
-    }
     const int32_t rows = rowEnd - rowBegin;
     const int32_t cols = colEnd - colBegin;
     alignas(64) double saved[4][EXACT_TILE];
@@ -451,7 +451,11 @@ void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
         saved[2][k] = vx[colBegin + k];
         saved[3][k] = vy[colBegin + k];
     }
-    tileTerms<BUILT, false>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
+    if (guarded) {
+        tileTerms<BUILT, TileGuard::Cuts>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, events, eventCount);
+    } else {
+        tileTerms<BUILT, TileGuard::None>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
+    }
     M nan = notANumber(broadcast(0.0));
     for (int32_t k = 0; k < rows; k += EXACT_LANES)
         nan = nan | notANumber(load(vx + rowBegin + k)) | notANumber(load(vy + rowBegin + k));
@@ -466,7 +470,7 @@ void tileGroup(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
         vx[colBegin + k] = saved[2][k];
         vy[colBegin + k] = saved[3][k];
     }
-    tileTerms<BUILT, true>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, nullptr, 0);
+    tileTerms<BUILT, TileGuard::Full>(g, rowBegin, rowEnd, colBegin, colEnd, vx, vy, events, eventCount);
 }
 
 void exactTile(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,

@@ -84,6 +84,8 @@ inline V flipSignBy(V sign, V a) {
     const __m256d bit = _mm256_set1_pd(-0.0);
     return V{_mm256_xor_pd(a.lo, _mm256_and_pd(sign.lo, bit)), _mm256_xor_pd(a.hi, _mm256_and_pd(sign.hi, bit))};
 }
+// flipSignBy where m is set, -0 elsewhere.
+inline V flipSignByWhere(M m, V sign, V a) { return select(m, flipSignBy(sign, a), broadcast(-0.0)); }
 inline V addWhere(M m, V a, V b) {
     return V{_mm256_blendv_pd(a.lo, _mm256_add_pd(a.lo, b.lo), m.lo),
              _mm256_blendv_pd(a.hi, _mm256_add_pd(a.hi, b.hi), m.hi)};

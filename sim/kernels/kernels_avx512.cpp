@@ -54,6 +54,13 @@ inline V flipSignBy(V sign, V a) {
                                                            _mm512_castpd_si512(_mm512_set1_pd(-0.0)), 0x78))};
 }
 inline V addWhere(M m, V a, V b) { return V{_mm512_mask_add_pd(a.v, m.m, a.v, b.v)}; }
+// flipSignBy where m is set, -0 elsewhere: one instruction, its first operand both the sign bit
+// and what the lanes left out keep (0x6C: a ^ (sign & sign bit)).
+inline V flipSignByWhere(M m, V sign, V a) {
+    const __m512i signBit = _mm512_castpd_si512(_mm512_set1_pd(-0.0));
+    return V{_mm512_castsi512_pd(
+        _mm512_mask_ternarylogic_epi64(signBit, m.m, _mm512_castpd_si512(a.v), _mm512_castpd_si512(sign.v), 0x6C))};
+}
 
 #include "fast_kernel_body.h"
 

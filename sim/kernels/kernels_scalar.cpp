@@ -61,6 +61,8 @@ inline V bitXor(V a, V b) {
     ORRELUNE_LANEWISE(V, std::bit_cast<double>(std::bit_cast<uint64_t>(a.lane[k]) ^ std::bit_cast<uint64_t>(b.lane[k])));
 }
 inline V flipSignBy(V sign, V a) { ORRELUNE_LANEWISE(V, std::signbit(sign.lane[k]) ? -a.lane[k] : a.lane[k]); }
+// flipSignBy where m is set, -0 elsewhere.
+inline V flipSignByWhere(M m, V sign, V a) { return select(m, flipSignBy(sign, a), broadcast(-0.0)); }
 inline V addWhere(M m, V a, V b) { ORRELUNE_LANEWISE(V, m.lane[k] ? a.lane[k] + b.lane[k] : a.lane[k]); }
 
 #undef ORRELUNE_LANEWISE
