@@ -12,6 +12,7 @@
 
 #include "digest.h"
 #include "engine.h"
+#include "exact_engine.h"
 #include "step_tables.h"
 
 GravityKernels misorderedKernels();
@@ -35,15 +36,51 @@ protected:
     }
 };
 
-// Live counts across the second and third tiles: the last row and column tiles take every width
-// of whole and partial lane groups.
+// Live counts across the second and third tiles, and on two and three threads (where the tiles
+// shrink so that the threads share more of them) over the sizes that gives: the last row and
+// column tiles take every width of whole and partial lane groups.
 TEST_F(ExactTiles, EveryTileShapeAtTheTableEnd) {
     simParameters.meanRadius = 2.0;
-    for (int32_t merge : {0, 1}) {
-        simParameters.mergeEnabled = merge;
-        for (int32_t count = EXACT_TILE + 1; count <= 2 * EXACT_TILE + 8 && !HasFailure(); ++count) {
-            SCOPED_TRACE("count " + std::to_string(count) + " merge " + std::to_string(merge));
-            compareStep(population(count, 4100 + count, 400, 300), 400, 300);
+    struct Shapes {
+        int32_t threads;
+        int32_t from;
+        int32_t to;
+        int32_t by;
+    };
+    const Shapes shapes[] = {{1, EXACT_TILE + 1, 2 * EXACT_TILE + 8, 1},
+                             {2, 192, 300, 1},
+                             {2, 400, 520, 3},
+                             {3, 192, 300, 5},
+                             {3, 600, 720, 9}};
+    for (const Shapes& shape : shapes) {
+        setStepThreads(shape.threads);
+        for (int32_t merge : {0, 1}) {
+            simParameters.mergeEnabled = merge;
+            for (int32_t count = shape.from; count <= shape.to && !HasFailure(); count += shape.by) {
+                SCOPED_TRACE("count " + std::to_string(count) + " merge " + std::to_string(merge) + ", " +
+                             std::to_string(shape.threads) + " threads");
+                compareStep(population(count, 4100 + count, 400, 300), 400, 300);
+            }
+        }
+    }
+}
+
+// The grid covers any table in tiles of whole lane groups the kernels take, no more of them than
+// the scratch holds for that table.
+TEST(TileGrid, CoversEveryTableInTilesTheKernelsTake) {
+    for (int32_t threads : {1, 2, 3, 8, 64, 1024}) {
+        for (int32_t count = 1; count <= MAX_PARTICLE_COUNT; count += count < 600 ? 1 : 997) {
+            const TileGrid grid = TileGrid::of(count, threads);
+            ASSERT_EQ(grid.size % EXACT_LANES, 0) << count << " on " << threads;
+            ASSERT_GE(grid.size, MIN_EXACT_TILE);
+            ASSERT_LE(grid.size, EXACT_TILE);
+            ASSERT_GE(grid.tiles * grid.size, count);
+            ASSERT_LT((grid.tiles - 1) * grid.size, count);
+            ASSERT_EQ(grid.end(grid.tiles - 1), count);
+            ASSERT_LE(grid.paddedEnd(grid.tiles - 1), (count + EXACT_TILE - 1) / EXACT_TILE * EXACT_TILE + EXACT_TILE);
+            if (threads == 1) {
+                ASSERT_EQ(grid.size, EXACT_TILE);
+            }
         }
     }
 }

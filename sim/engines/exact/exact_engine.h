@@ -27,6 +27,24 @@ struct ArrivedVelocity {
     double y;
 };
 
+// The live particles cut into tiles of `size` rows and columns (whole lane groups), the last one
+// short; a tile's kernels run to its end rounded up to whole lanes, over padding.
+// The smallest tiles the grid cuts (many threads over few particles).
+inline constexpr int32_t MIN_EXACT_TILE = 32;
+
+struct TileGrid {
+    int32_t size = EXACT_TILE;
+    int32_t count = 0;
+    int32_t tiles = 0;
+
+    int32_t begin(int32_t tile) const { return tile * size; }
+    int32_t end(int32_t tile) const { return begin(tile) + size < count ? begin(tile) + size : count; }
+    int32_t paddedEnd(int32_t tile) const { return (end(tile) + EXACT_LANES - 1) / EXACT_LANES * EXACT_LANES; }
+
+    // Tiles as large as the kernels take, but small enough for the threads to share few of them.
+    static TileGrid of(int32_t count, int32_t threads);
+};
+
 // A merge between row tile I and column tile J, as the tile's kernel meets it.
 struct TileMerge {
     int32_t rowTile;
@@ -46,6 +64,7 @@ struct ExactScratch {
     std::vector<int32_t> nextSide;
     // The tiles: velocities by live position, which tiles need the guarded kernels, and how many
     // column tiles each row has done.
+    TileGrid grid;
     std::vector<double> tileVx, tileVy;
     std::vector<unsigned char> tileGuarded;
     std::vector<std::atomic<int32_t>> rowsDone;

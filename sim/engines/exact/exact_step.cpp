@@ -68,12 +68,14 @@ bool exactStepTiles(const StepSettings& settings, int32_t n) {
 
 void reserveExactScratch(ExactScratch& scratch, int32_t n) {
     const auto count = static_cast<std::size_t>(n > 0 ? n : 0);
-    // The partners and the tiles' tables by whole tiles; the waves' by particle and event.
-    const std::size_t tiles = (count + EXACT_TILE - 1) / EXACT_TILE;
-    if (tiles * EXACT_TILE > scratch.partners.size()) {
-        scratch.partners.resize(tiles * EXACT_TILE);
-        scratch.tileVx.resize(tiles * EXACT_TILE);
-        scratch.tileVy.resize(tiles * EXACT_TILE);
+    // The partners and velocities by whole tiles of any size, one tile over; the tiles' tables for
+    // the smallest tiles; the waves' by particle and event.
+    const std::size_t padded = (count + EXACT_TILE - 1) / EXACT_TILE * EXACT_TILE + EXACT_TILE;
+    if (padded > scratch.partners.size()) {
+        const std::size_t tiles = padded / MIN_EXACT_TILE;
+        scratch.partners.resize(padded);
+        scratch.tileVx.resize(padded);
+        scratch.tileVy.resize(padded);
         scratch.tileGuarded.resize(tiles);
         scratch.tileHasInnerMerges.resize(tiles);
         scratch.rowMerges.resize(tiles + 1);
