@@ -26,6 +26,13 @@ std::string cannotWrite(const std::string& path, const std::string& why) {
 // Beside the picture, so that the rename stays within one file system.
 std::string temporaryPath(const std::string& path) { return path + ".part"; }
 
+// The picture's temporary file, opened for writing; nullptr, with the reason in error, if it cannot be.
+std::FILE* openTemporary(const std::string& path, const std::string& temporary, std::string& error) {
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) error = cannotWrite(path, std::strerror(errno));
+    return file;
+}
+
 void appendBytes(void* context, void* data, int size) {
     auto* bytes = static_cast<std::vector<unsigned char>*>(context);
     auto* first = static_cast<const unsigned char*>(data);
@@ -143,12 +150,9 @@ bool checkPicturePath(const std::string& path, std::string& error) {
         error = cannotWrite(path, "it is a folder");
         return false;
     }
-    std::string temporary = temporaryPath(path);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        error = cannotWrite(path, std::strerror(errno));
-        return false;
-    }
+    const std::string temporary = temporaryPath(path);
+    std::FILE* file = openTemporary(path, temporary, error);
+    if (file == nullptr) return false;
     std::fclose(file);
     std::remove(temporary.c_str());
     return true;
@@ -160,12 +164,9 @@ bool writeFieldPicture(const std::string& path, std::string& error) {
         error = cannotWrite(path, "the picture could not be drawn");
         return false;
     }
-    std::string temporary = temporaryPath(path);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        error = cannotWrite(path, std::strerror(errno));
-        return false;
-    }
+    const std::string temporary = temporaryPath(path);
+    std::FILE* file = openTemporary(path, temporary, error);
+    if (file == nullptr) return false;
     bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
     int why = errno;
     if (std::fclose(file) != 0 && written) {

@@ -25,15 +25,6 @@ protected:
         EngineTest::SetUp();
         stepSettings().schedule = ExactSchedule::Tiles;
     }
-
-    // One step from start by both engines; the exact one must have done it itself.
-    Table compareStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
-        const Table literal = stepWith(StepEngine::Literal, start, width, height);
-        const Table exact = stepWith(StepEngine::Exact, start, width, height);
-        EXPECT_FALSE(lastStepWasLiteral());
-        EXPECT_TRUE(sameBytes(literal, exact));
-        return exact;
-    }
 };
 
 // Live counts across the second and third tiles, and on two and three threads (where the tiles
@@ -59,7 +50,7 @@ TEST_F(ExactTiles, EveryTileShapeAtTheTableEnd) {
             for (int32_t count = shape.from; count <= shape.to && !HasFailure(); count += shape.by) {
                 SCOPED_TRACE("count " + std::to_string(count) + " merge " + std::to_string(merge) + ", " +
                              std::to_string(shape.threads) + " threads");
-                compareStep(population(count, 4100 + count, 400, 300), 400, 300);
+                compareExactStep(population(count, 4100 + count, 400, 300), 400, 300);
             }
         }
     }
@@ -98,7 +89,7 @@ TEST_F(ExactTiles, MergesInsideAndAcrossTiles) {
             for (int k = 0; k < 3 && !HasFailure(); ++k) {
                 // A merge across tiles: some pair of different tiles at merging distance.
                 const Table before = state;
-                state = compareStep(state, 250, 180);
+                state = compareExactStep(state, 250, 180);
                 merges += liveCount(before) - liveCount(state);
                 for (int32_t i = 0; i <= before.lastIndex && acrossTiles == 0; ++i) {
                     for (int32_t j = i + 1; j <= before.lastIndex; ++j) {
@@ -195,7 +186,7 @@ TEST_F(ExactTiles, CoincidentPairsBetweenUnguardedTiles) {
     t.records[EXACT_TILE + 17].vx = -0.0;
     t.records[5].vy = -0.0;
     for (Particle& p : t.records) p.mass = p.mass == 0 ? 1 : p.mass;
-    const Table exact = compareStep(t);
+    const Table exact = compareExactStep(t);
     EXPECT_TRUE(std::isfinite(exact.records[5].vx) && std::isfinite(exact.records[7].vy));
 }
 

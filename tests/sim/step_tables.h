@@ -98,6 +98,16 @@ inline ::testing::AssertionResult sameBytes(const Table& expected, const Table& 
     return ::testing::AssertionSuccess();
 }
 
+// One step from start by the literal and the exact engine, which must have done it itself and given
+// the same bytes; the exact engine's table after it.
+inline Table compareExactStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
+    const Table literal = stepWith(StepEngine::Literal, start, width, height);
+    const Table exact = stepWith(StepEngine::Exact, start, width, height);
+    EXPECT_FALSE(lastStepWasLiteral());
+    EXPECT_TRUE(sameBytes(literal, exact));
+    return exact;
+}
+
 // States where the order of merges, of pairs and of signs matters.
 
 // Equal radii 1.5 apart: each record is absorbed by the next, and the survivor of each merge merges

@@ -48,12 +48,7 @@ double timeFold(const GravityKernels& kernels, const std::vector<ExactPartner>& 
     constexpr int32_t FIRST = TIMED_PARTNERS / 2;
     ExactLanes lanes{};
     for (int32_t k = 0; k < EXACT_LANES; ++k) {
-        const ExactPartner& lane = partners[static_cast<std::size_t>(FIRST + k)];
-        lanes.x[k] = lane.x;
-        lanes.y[k] = lane.y;
-        lanes.mass[k] = lane.mass;
-        lanes.massG[k] = lane.massG;
-        lanes.pos[k] = FIRST + k;
+        placeLane(lanes, k, partners[static_cast<std::size_t>(FIRST + k)], FIRST + k);
         lanes.to[k] = TIMED_PARTNERS;
     }
     const auto start = std::chrono::steady_clock::now();

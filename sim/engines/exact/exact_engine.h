@@ -78,6 +78,19 @@ struct ExactScratch {
     int builtFaster[3] = {-1, -1, -1};
 };
 
+// Lane k of a fold holds the particle at live position pos, whose partner record p is.
+inline void placeLane(ExactLanes& lanes, int32_t k, const ExactPartner& p, int32_t pos) {
+    lanes.x[k] = p.x;
+    lanes.y[k] = p.y;
+    lanes.mass[k] = p.mass;
+    lanes.massG[k] = p.massG;
+    lanes.pos[k] = pos;
+}
+
+// A fold has reached its side of a merge with the velocity the segment ends with: true once both
+// sides have, their velocities then in arrivedI and arrivedJ.
+bool arriveAtMergeSide(ExactScratch& scratch, const MergeSide& side, const FoldSegment& segment);
+
 // Sizes the scratch for tables of n records.
 void reserveExactScratch(ExactScratch& scratch, int32_t n);
 

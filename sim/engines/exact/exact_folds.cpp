@@ -27,12 +27,7 @@ bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes
             continue;
         }
         const FoldSegment& s = segments[k];
-        const ExactPartner& lane = view.partner[static_cast<std::size_t>(s.particle)];
-        l.x[k] = lane.x;
-        l.y[k] = lane.y;
-        l.mass[k] = lane.mass;
-        l.massG[k] = lane.massG;
-        l.pos[k] = s.particle;
+        placeLane(l, k, view.partner[static_cast<std::size_t>(s.particle)], s.particle);
         l.from[k] = s.from;
         l.to[k] = s.to;
         l.vx[k] = s.vx;
@@ -74,10 +69,8 @@ void arriveAtMerge(const StepCommon& step, ExactScratch& scratch, const FoldSegm
     const MergeGroup& group = schedule.groups[static_cast<std::size_t>(groupIndex)];
     const MergeSide& side =
         schedule.sides[static_cast<std::size_t>(group.firstSide + scratch.nextSide[static_cast<std::size_t>(groupIndex)])];
+    if (!arriveAtMergeSide(scratch, side, segment)) return;
     const auto e = static_cast<std::size_t>(side.event);
-    (side.isI ? scratch.arrivedI : scratch.arrivedJ)[e] = ArrivedVelocity{segment.vx, segment.vy};
-    scratch.arrived[e] = static_cast<unsigned char>(scratch.arrived[e] | (side.isI ? 1 : 2));
-    if (scratch.arrived[e] != 3) return;
     const MergeEvent& event = schedule.events[e];
     const ArrivedVelocity vi = scratch.arrivedI[e];
     const ArrivedVelocity vj = scratch.arrivedJ[e];
@@ -94,6 +87,13 @@ void arriveAtMerge(const StepCommon& step, ExactScratch& scratch, const FoldSegm
 }
 
 }  // namespace
+
+bool arriveAtMergeSide(ExactScratch& scratch, const MergeSide& side, const FoldSegment& segment) {
+    const auto e = static_cast<std::size_t>(side.event);
+    (side.isI ? scratch.arrivedI : scratch.arrivedJ)[e] = ArrivedVelocity{segment.vx, segment.vy};
+    scratch.arrived[e] = static_cast<unsigned char>(scratch.arrived[e] | (side.isI ? 1 : 2));
+    return scratch.arrived[e] == 3;
+}
 
 void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& view, FoldSegment* segments,
                    int32_t count, bool parallel) {

@@ -106,12 +106,7 @@ void foldDiagonal(const StepCommon& step, ExactScratch& scratch, const ExactView
                 continue;
             }
             const auto at = static_cast<std::size_t>(first + k);
-            const ExactPartner& p = scratch.partners[at];
-            l.x[k] = p.x;
-            l.y[k] = p.y;
-            l.mass[k] = p.mass;
-            l.massG[k] = p.massG;
-            l.pos[k] = first + k;
+            placeLane(l, k, scratch.partners[at], first + k);
             l.from[k] = begin;
             l.to[k] = end;
             l.vx[k] = scratch.tileVx[at];
@@ -174,10 +169,8 @@ void arriveInTile(const StepCommon& step, ExactScratch& scratch, const FoldSegme
                   int32_t begin, int32_t end, const int32_t* sideLimit) {
     const MergeSchedule& schedule = step.schedule;
     const MergeSide& side = schedule.sides[static_cast<std::size_t>(scratch.nextSide[static_cast<std::size_t>(group)])];
+    if (!arriveAtMergeSide(scratch, side, segment)) return;
     const auto e = static_cast<std::size_t>(side.event);
-    (side.isI ? scratch.arrivedI : scratch.arrivedJ)[e] = ArrivedVelocity{segment.vx, segment.vy};
-    scratch.arrived[e] = static_cast<unsigned char>(scratch.arrived[e] | (side.isI ? 1 : 2));
-    if (scratch.arrived[e] != 3) return;
     const MergeEvent& event = schedule.events[e];
     const ArrivedVelocity vi = scratch.arrivedI[e];
     const ArrivedVelocity vj = scratch.arrivedJ[e];
