@@ -184,7 +184,12 @@ run_wm_scenario() {
     eventually shown_normally "$dialog"
     eventually above "$dialog" "$window"
     eventually active_is "$dialog"
-    # Still the same dialog, and it takes the keyboard.
+    # Still the same dialog, painted again where it now stands, and it takes the keyboard.
+    local before=$dialog
+    find_dialog
+    [ "$dialog" = "$before" ] || fail "another dialog came back"
+    # shellcheck disable=SC2046
+    probe drawn Dialog $(drawn_args) >/dev/null || fail "the dialog was not painted again"
     type_box count 33
     [ "$(read_box count)" = 33 ] || fail "the count box did not take the typing after the dialog came back"
     xdotool key Escape
