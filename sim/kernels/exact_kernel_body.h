@@ -231,6 +231,14 @@ void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t las
 // infinity), the tile runs again fully guarded.
 enum class TileGuard { None, Cuts, Full };
 
+// The field and the step, broadcast once for a tile.
+struct TileConstants {
+    V width;
+    V height;
+    V step;
+    V negativeStep;
+};
+
 // The rows a lane holds (changed one lane at a time as lanes reach their next row group).
 struct TileRows {
     V x;
@@ -283,7 +291,7 @@ inline void enterRow(const ExactView& g, TileRows& r, int32_t m, int32_t row, co
 }
 
 template <bool BUILT, TileGuard GUARD>
-KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u, const LaneValues& l, V& rowX,
+KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u, const TileConstants& l, V& rowX,
                               V& rowY, V& columnX, V& columnY) {
     const V xp = load(c.x + u);
     const V yp = load(c.y + u);
@@ -394,20 +402,15 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
     const int32_t groups = (rowEnd - rowBegin) / EXACT_LANES;
     TileColumns c;
     gatherColumns<GUARD>(g, colBegin, columns, c);
-    const LaneValues l{.xk = broadcast(0.0),
-                       .yk = broadcast(0.0),
-                       .mk = broadcast(1.0),
-                       .mgk = broadcast(0.0),
-                       .pos = broadcast(0.0),
-                       .from = broadcast(0.0),
-                       .to = broadcast(0.0),
-                       .width = broadcast(g.width),
-                       .height = broadcast(g.height),
-                       .step = broadcast(g.timeStep),
-                       .negativeStep = broadcast(-g.timeStep)};
+    const TileConstants l{.width = broadcast(g.width),
+                          .height = broadcast(g.height),
+                          .step = broadcast(g.timeStep),
+                          .negativeStep = broadcast(-g.timeStep)};
     // Lanes that hold no row yet (the first steps) or no more (the last) compute what they like:
     // their row velocities are replaced or were stored before, their column ones never stored.
-    TileRows r{l.xk, l.yk, l.mk, l.mgk, l.pos, l.pos, l.xk, l.yk};
+    const V zero = broadcast(0.0);
+    const V one = broadcast(1.0);
+    TileRows r{zero, zero, one, zero, zero, zero, zero, zero};
     RidingColumns riding(vx + colBegin, vy + colBegin);
     const int32_t steps = groups * columns + EXACT_LANES - 1;
     // Lane 0's column (the step mod columns) and row group.

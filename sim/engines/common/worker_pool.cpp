@@ -4,8 +4,12 @@
 #include <system_error>
 
 int32_t hardwareThreads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int32_t>(n);
+    // Asked once: the C library reads it from the system on every call, and every step asks.
+    static const int32_t threads = [] {
+        const unsigned n = std::thread::hardware_concurrency();
+        return n == 0 ? 1 : static_cast<int32_t>(n);
+    }();
+    return threads;
 }
 
 void WorkerPool::resize(int32_t count) {

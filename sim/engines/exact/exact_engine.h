@@ -88,8 +88,10 @@ inline void placeLane(ExactLanes& lanes, int32_t k, const ExactPartner& p, int32
 }
 
 // A fold has reached its side of a merge with the velocity the segment ends with: true once both
-// sides have, their velocities then in arrivedI and arrivedJ.
-bool arriveAtMergeSide(ExactScratch& scratch, const MergeSide& side, const FoldSegment& segment);
+// sides have. Then merged is the survivor's velocity after the merge, and the survivor's nextSide
+// has moved on to its next stretch, whose number comes back in stretch.
+bool arriveAtMergeSide(const MergeSchedule& schedule, ExactScratch& scratch, const MergeSide& side,
+                       const FoldSegment& segment, ArrivedVelocity& merged, int32_t& stretch);
 
 // Sizes the scratch for tables of n records.
 void reserveExactScratch(ExactScratch& scratch, int32_t n);

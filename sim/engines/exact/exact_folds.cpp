@@ -69,30 +69,36 @@ void arriveAtMerge(const StepCommon& step, ExactScratch& scratch, const FoldSegm
     const MergeGroup& group = schedule.groups[static_cast<std::size_t>(groupIndex)];
     const MergeSide& side =
         schedule.sides[static_cast<std::size_t>(group.firstSide + scratch.nextSide[static_cast<std::size_t>(groupIndex)])];
-    if (!arriveAtMergeSide(scratch, side, segment)) return;
-    const auto e = static_cast<std::size_t>(side.event);
-    const MergeEvent& event = schedule.events[e];
-    const ArrivedVelocity vi = scratch.arrivedI[e];
-    const ArrivedVelocity vj = scratch.arrivedJ[e];
+    ArrivedVelocity merged{};
+    int32_t t = 0;
+    if (!arriveAtMergeSide(schedule, scratch, side, segment, merged, t)) return;
     // The survivor folds on from the merged velocity, after the partner it met here.
+    const MergeEvent& event = schedule.events[static_cast<std::size_t>(side.event)];
     const int32_t survivor = event.jSurvives ? event.j : event.i;
     const int32_t survivorGroup = schedule.groupOf[static_cast<std::size_t>(survivor)];
-    const auto t = ++scratch.nextSide[static_cast<std::size_t>(survivorGroup)];
     int32_t begin = 0;
     int32_t end = 0;
     stretchBounds(schedule, schedule.groups[static_cast<std::size_t>(survivorGroup)], t, step.live, begin, end);
-    scratch.nextWave.push_back(FoldSegment{step.live.compactOf[static_cast<std::size_t>(survivor)], begin, end,
-                                           mergedVelocity(vi.x, event.massI, vj.x, event.massJ),
-                                           mergedVelocity(vi.y, event.massI, vj.y, event.massJ)});
+    scratch.nextWave.push_back(
+        FoldSegment{step.live.compactOf[static_cast<std::size_t>(survivor)], begin, end, merged.x, merged.y});
 }
 
 }  // namespace
 
-bool arriveAtMergeSide(ExactScratch& scratch, const MergeSide& side, const FoldSegment& segment) {
+bool arriveAtMergeSide(const MergeSchedule& schedule, ExactScratch& scratch, const MergeSide& side,
+                       const FoldSegment& segment, ArrivedVelocity& merged, int32_t& stretch) {
     const auto e = static_cast<std::size_t>(side.event);
     (side.isI ? scratch.arrivedI : scratch.arrivedJ)[e] = ArrivedVelocity{segment.vx, segment.vy};
     scratch.arrived[e] = static_cast<unsigned char>(scratch.arrived[e] | (side.isI ? 1 : 2));
-    return scratch.arrived[e] == 3;
+    if (scratch.arrived[e] != 3) return false;
+    const MergeEvent& event = schedule.events[e];
+    const ArrivedVelocity vi = scratch.arrivedI[e];
+    const ArrivedVelocity vj = scratch.arrivedJ[e];
+    merged = ArrivedVelocity{mergedVelocity(vi.x, event.massI, vj.x, event.massJ),
+                             mergedVelocity(vi.y, event.massI, vj.y, event.massJ)};
+    const int32_t survivor = event.jSurvives ? event.j : event.i;
+    stretch = ++scratch.nextSide[static_cast<std::size_t>(schedule.groupOf[static_cast<std::size_t>(survivor)])];
+    return true;
 }
 
 void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& view, FoldSegment* segments,

@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "exact_engine.h"
-#include "merge_rule.h"
 
 namespace {
 
@@ -26,9 +25,9 @@ void waitForRow(const std::atomic<int32_t>& done, int32_t column) {
     }
 }
 
-
 // The partners padded to whole tiles with records that take no part (cut -1), the velocities by
-// live position, and which tiles need the guarded kernels: those with a merging particle or padding.
+// live position, and which tiles check cuts: those with a particle absorbed this step (every merge
+// of a tile absorbs one of its own) or padding.
 void prepareTiles(const StepCommon& step, ExactScratch& scratch) {
     const TileGrid& grid = scratch.grid;
     const int32_t tiles = grid.tiles;
@@ -51,7 +50,7 @@ void prepareTiles(const StepCommon& step, ExactScratch& scratch) {
         const int32_t i = step.live.tableOf[at];
         scratch.tileVx[at] = s[i].vx;
         scratch.tileVy[at] = s[i].vy;
-        if (step.schedule.groupOf[static_cast<std::size_t>(i)] >= 0)
+        if (step.schedule.cutOf[static_cast<std::size_t>(i)] != NO_CUT)
             scratch.tileGuarded[static_cast<std::size_t>(k / grid.size)] = 1;
     }
 }
@@ -169,21 +168,16 @@ void arriveInTile(const StepCommon& step, ExactScratch& scratch, const FoldSegme
                   int32_t begin, int32_t end, const int32_t* sideLimit) {
     const MergeSchedule& schedule = step.schedule;
     const MergeSide& side = schedule.sides[static_cast<std::size_t>(scratch.nextSide[static_cast<std::size_t>(group)])];
-    if (!arriveAtMergeSide(scratch, side, segment)) return;
-    const auto e = static_cast<std::size_t>(side.event);
-    const MergeEvent& event = schedule.events[e];
-    const ArrivedVelocity vi = scratch.arrivedI[e];
-    const ArrivedVelocity vj = scratch.arrivedJ[e];
-    const int32_t survivorTable = event.jSurvives ? event.j : event.i;
-    const int32_t survivor = step.live.compactOf[static_cast<std::size_t>(survivorTable)];
+    ArrivedVelocity merged{};
+    int32_t next = 0;
+    if (!arriveAtMergeSide(schedule, scratch, side, segment, merged, next)) return;
+    const MergeEvent& event = schedule.events[static_cast<std::size_t>(side.event)];
+    const int32_t survivor = step.live.compactOf[static_cast<std::size_t>(event.jSurvives ? event.j : event.i)];
     const int32_t absorbed = step.live.compactOf[static_cast<std::size_t>(event.jSurvives ? event.i : event.j)];
     scratch.tileVx[static_cast<std::size_t>(absorbed)] = 0;
     scratch.tileVy[static_cast<std::size_t>(absorbed)] = 0;
-    const int32_t survivorGroup = schedule.groupOf[static_cast<std::size_t>(survivorTable)];
-    const int32_t next = ++scratch.nextSide[static_cast<std::size_t>(survivorGroup)];
     scratch.nextWave.push_back(FoldSegment{survivor, absorbed + 1, stretchEnd(step, next, sideLimit[survivor - begin], end),
-                                           mergedVelocity(vi.x, event.massI, vj.x, event.massJ),
-                                           mergedVelocity(vi.y, event.massI, vj.y, event.massJ)});
+                                           merged.x, merged.y});
 }
 
 // The diagonal tile of a tile with merges among its own particles: every particle's fold over the
