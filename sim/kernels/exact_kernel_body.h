@@ -1,5 +1,5 @@
-// The exact engine's fold, written once over the 8-lane vector type V with mask type M of the
-// fast kernels (fast_kernel_body.h), one lane a particle. Only + - * / sqrt, comparisons,
+// The exact engine's fold and tiles, written once over the 8-lane vector type V with mask type M of
+// the fast kernels (fast_kernel_body.h), one lane a particle. Only + - * / sqrt, comparisons,
 // selections and sign flips: every lane computes the literal step's term of its pair with the same
 // operations on the same operands, so each instruction set gives the literal bits. BUILT takes
 // the quotients and roots from rounded_divsqrt_*.h, which give the instructions' bits too.
@@ -331,8 +331,6 @@ KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u
     }
 }
 
-// Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
-// four multiples of EXACT_LANES.
 // The merge of the row and the column lane m holds, from their velocities just before it.
 inline void mergeLanes(const ExactView& g, const ExactTileEvent& e, V& rowX, V& rowY, V& columnX, V& columnY) {
     alignas(64) double lanes[4][EXACT_LANES];
@@ -395,6 +393,8 @@ struct RidingColumns {
     }
 };
 
+// Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
+// four multiples of EXACT_LANES.
 template <bool BUILT, TileGuard GUARD>
 void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
                double* vy, const ExactTileEvent* events, int32_t eventCount) {

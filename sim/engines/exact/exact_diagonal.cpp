@@ -1,0 +1,149 @@
+// The exact engine's diagonal tiles: each particle of the tile folded over the tile's partners in
+// ascending order, EXACT_LANES particles side by side. A merge between two particles of the tile
+// cuts both folds there, so the folds run in waves: a merge goes ahead once both folds have reached
+// it, and the survivor folds on from the merged velocity, after the partner it met, in the next
+// wave. Diagonal tiles run one after the other (each waits for the row above to pass it), so they
+// share the waves' scratch.
+#include <algorithm>
+#include <cstddef>
+
+#include "exact_engine.h"
+#include "merge_rule.h"
+
+namespace {
+
+// Loads up to EXACT_LANES segments from first into lanes; the partners' range of them all and the
+// lanes' own live positions come back in begin, end, lowest and highest. True when the lanes do
+// not all take the same range (or some lane is empty), so that each must keep to its own.
+bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes, ExactLanes& l, int32_t& begin,
+               int32_t& end, int32_t& lowest, int32_t& highest) {
+    begin = segments[0].from;
+    end = segments[0].to;
+    lowest = segments[0].particle;
+    highest = lowest;
+    bool ranged = false;
+    for (int32_t k = 0; k < EXACT_LANES; ++k) {
+        if (k >= lanes) {
+            // An empty lane: no partner is in its range.
+            l.from[k] = 0;
+            l.to[k] = 0;
+            l.mass[k] = 1;
+            ranged = true;
+            continue;
+        }
+        const FoldSegment& s = segments[k];
+        const ExactPartner& p = view.partner[static_cast<std::size_t>(s.particle)];
+        l.x[k] = p.x;
+        l.y[k] = p.y;
+        l.mass[k] = p.mass;
+        l.massG[k] = p.massG;
+        l.pos[k] = s.particle;
+        l.from[k] = s.from;
+        l.to[k] = s.to;
+        l.vx[k] = s.vx;
+        l.vy[k] = s.vy;
+        ranged = ranged || s.from != begin || s.to != end;
+        begin = std::min(begin, s.from);
+        end = std::max(end, s.to);
+        lowest = std::min(lowest, s.particle);
+        highest = std::max(highest, s.particle);
+    }
+    return ranged;
+}
+
+// Every segment of the wave folded, EXACT_LANES side by side. Like ranges go side by side, so that
+// few lanes wait for the longest; a wave without merges is in that order already.
+void foldWave(const StepContext& step, ExactScratch& scratch, const ExactView& view) {
+    std::vector<FoldSegment>& wave = scratch.wave;
+    const auto order = [](const FoldSegment& a, const FoldSegment& b) {
+        if (a.from != b.from) return a.from < b.from;
+        if (a.to != b.to) return a.to < b.to;
+        return a.particle < b.particle;
+    };
+    if (!std::is_sorted(wave.begin(), wave.end(), order)) std::sort(wave.begin(), wave.end(), order);
+    const auto count = static_cast<int32_t>(wave.size());
+    for (int32_t first = 0; first < count; first += EXACT_LANES) {
+        const int32_t lanes = std::min(EXACT_LANES, count - first);
+        ExactLanes l{};
+        int32_t begin = 0;
+        int32_t end = 0;
+        int32_t lowest = 0;
+        int32_t highest = 0;
+        const bool ranged = loadLanes(view, wave.data() + first, lanes, l, begin, end, lowest, highest);
+        step.kernels.exactFold(view, l, lowest, highest, begin, end, ranged);
+        for (int32_t k = 0; k < lanes; ++k) {
+            wave[static_cast<std::size_t>(first + k)].vx = l.vx[k];
+            wave[static_cast<std::size_t>(first + k)].vy = l.vy[k];
+        }
+    }
+}
+
+// Where a merging particle's stretch that ends at its side `side` ends within a tile that ends at
+// `end`: at that side's partner, or at the tile's end once its merges lie beyond it.
+int32_t stretchEnd(const StepContext& step, const MergingParticle& particle, int32_t side, int32_t end) {
+    if (side == particle.firstSide + particle.sideCount) return end;
+    const int32_t at = step.live.compactOf[static_cast<std::size_t>(step.schedule.sides[static_cast<std::size_t>(side)].partner)];
+    return std::min(at, end);
+}
+
+// The first wave: every particle of the tile [begin, end) from its first partner there up to its
+// first merge within the tile, or to the tile's end. Its merges with earlier tiles were met there.
+void firstWave(const StepContext& step, ExactScratch& scratch, int32_t begin, int32_t end) {
+    const MergeSchedule& schedule = step.schedule;
+    scratch.wave.clear();
+    for (int32_t p = begin; p < end; ++p) {
+        const int32_t m = schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(p)])];
+        int32_t to = end;
+        if (m >= 0) {
+            const MergingParticle& particle = schedule.merging[static_cast<std::size_t>(m)];
+            int32_t side = particle.firstSide;
+            const int32_t lastSide = particle.firstSide + particle.sideCount;
+            while (side < lastSide && stretchEnd(step, particle, side, end) < begin) ++side;
+            scratch.nextSide[static_cast<std::size_t>(m)] = side;
+            to = stretchEnd(step, particle, side, end);
+        }
+        scratch.wave.push_back(FoldSegment{p, begin, to, scratch.tileVx[static_cast<std::size_t>(p)],
+                                           scratch.tileVy[static_cast<std::size_t>(p)]});
+    }
+}
+
+// A fold has reached its side of a merge within the tile: once the partner's fold has too, the
+// survivor's next stretch starts from the merged velocity in the next wave.
+void arriveAtMerge(const StepContext& step, ExactScratch& scratch, const FoldSegment& segment, int32_t end) {
+    const MergeSchedule& schedule = step.schedule;
+    const int32_t* compactOf = step.live.compactOf.data();
+    const int32_t m = schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(segment.particle)])];
+    const MergeSide& side = schedule.sides[static_cast<std::size_t>(scratch.nextSide[static_cast<std::size_t>(m)])];
+    MergeArrival& arrival = scratch.arrivals[static_cast<std::size_t>(side.event)];
+    arrival.vx[side.isI ? 0 : 1] = segment.vx;
+    arrival.vy[side.isI ? 0 : 1] = segment.vy;
+    arrival.arrived = static_cast<unsigned char>(arrival.arrived | (side.isI ? 1 : 2));
+    if (arrival.arrived != 3) return;
+    const MergeEvent& event = schedule.events[static_cast<std::size_t>(side.event)];
+    const int32_t survivor = event.jSurvives ? event.j : event.i;
+    const int32_t absorbed = event.jSurvives ? event.i : event.j;
+    const int32_t s = schedule.mergingOf[static_cast<std::size_t>(survivor)];
+    const int32_t next = ++scratch.nextSide[static_cast<std::size_t>(s)];
+    scratch.nextWave.push_back(FoldSegment{compactOf[survivor], compactOf[absorbed] + 1,
+                                           stretchEnd(step, schedule.merging[static_cast<std::size_t>(s)], next, end),
+                                           mergedVelocity(arrival.vx[0], event.massI, arrival.vx[1], event.massJ),
+                                           mergedVelocity(arrival.vy[0], event.massI, arrival.vy[1], event.massJ)});
+}
+
+}  // namespace
+
+void foldDiagonal(const StepContext& step, ExactScratch& scratch, const ExactView& view, int32_t tile) {
+    const int32_t begin = scratch.grid.begin(tile);
+    const int32_t end = scratch.grid.end(tile);
+    firstWave(step, scratch, begin, end);
+    while (!scratch.wave.empty()) {
+        foldWave(step, scratch, view);
+        scratch.nextWave.clear();
+        for (const FoldSegment& segment : scratch.wave) {
+            scratch.tileVx[static_cast<std::size_t>(segment.particle)] = segment.vx;
+            scratch.tileVy[static_cast<std::size_t>(segment.particle)] = segment.vy;
+            if (segment.to != end) arriveAtMerge(step, scratch, segment, end);
+        }
+        scratch.wave.swap(scratch.nextWave);
+    }
+}
