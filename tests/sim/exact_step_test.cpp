@@ -212,6 +212,8 @@ TEST_F(ExactStep, HandsAwkwardStatesToTheLiteralStep) {
         {"a position of -0", tableOf({body(1, 1, -0.0, 10), body(2, 1, 0.0, 50), body(2, 1, 0.0, 10)}), 20},
         {"force beyond the largest double", tableOf({body(1e150, 0, 10, 10), body(1e150, 0, 50, 50)}), 1e9},
         {"distance whose square is subnormal", tableOf({body(1, 0, 1e-160, 10), body(1, 0, 0, 10)}), 20},
+        // A velocity the step forms from a NaN, beside a dead record it does not form.
+        {"a live velocity not a number", tableOf({body(1, 1, 10, 10, nan, 0), body(2, 1, 50, 50), body(0, 0, 9, 9)}), 20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -228,6 +230,24 @@ TEST_F(ExactStep, HandsAwkwardStatesToTheLiteralStep) {
     simParameters.gravity = 20;
     stepWith(StepEngine::Exact, tableOf({body(1, 1, 10, 10), body(1, 1, 20, 10)}));
     EXPECT_FALSE(lastStepHandedOver());
+}
+
+// A dead record (mass 0) takes part in nothing, whatever its velocity holds: a NaN or an infinity
+// there is none the step formed, and the step stays the exact engine's own, tick after tick (with
+// merging off nothing ever removes the record), in tables of one tile and of several.
+TEST_F(ExactStep, DeadRecordsWithVelocitiesNotFiniteAreNotHandedOver) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (int32_t count : {60, 700}) {
+        for (int32_t merge : {0, 1}) {
+            SCOPED_TRACE("count " + std::to_string(count) + " merge " + std::to_string(merge));
+            simParameters.mergeEnabled = merge;
+            Table state = population(count, 4000 + count);
+            state.records[7] = Particle{0, 0, 20, 30, nan, -inf};
+            state.records[static_cast<std::size_t>(count - 3)] = Particle{0, 1.5, 0, 0, inf, nan};
+            for (int k = 0; k < 3 && !HasFailure(); ++k) state = compareExactStep(state);
+        }
+    }
 }
 
 // Extreme but finite values the exact step takes itself: the terms are the literal ones however
