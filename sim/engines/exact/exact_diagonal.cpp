@@ -52,15 +52,17 @@ bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes
 }
 
 // Every segment of the wave folded, EXACT_LANES side by side. Like ranges go side by side, so that
-// few lanes wait for the longest; a wave without merges is in that order already.
-void foldWave(const StepContext& step, ExactScratch& scratch, const ExactView& view) {
+// few lanes wait for the longest (a first wave whose folds all run to the tile's end is in that
+// order already).
+void foldWave(const StepContext& step, ExactScratch& scratch, const ExactView& view, bool inOrder) {
     std::vector<FoldSegment>& wave = scratch.wave;
-    const auto order = [](const FoldSegment& a, const FoldSegment& b) {
-        if (a.from != b.from) return a.from < b.from;
-        if (a.to != b.to) return a.to < b.to;
-        return a.particle < b.particle;
-    };
-    if (!std::is_sorted(wave.begin(), wave.end(), order)) std::sort(wave.begin(), wave.end(), order);
+    if (!inOrder) {
+        std::sort(wave.begin(), wave.end(), [](const FoldSegment& a, const FoldSegment& b) {
+            if (a.from != b.from) return a.from < b.from;
+            if (a.to != b.to) return a.to < b.to;
+            return a.particle < b.particle;
+        });
+    }
     const auto count = static_cast<int32_t>(wave.size());
     for (int32_t first = 0; first < count; first += EXACT_LANES) {
         const int32_t lanes = std::min(EXACT_LANES, count - first);
@@ -88,11 +90,15 @@ int32_t stretchEnd(const StepContext& step, const MergingParticle& particle, int
 
 // The first wave: every particle of the tile [begin, end) from its first partner there up to its
 // first merge within the tile, or to the tile's end. Its merges with earlier tiles were met there.
-void firstWave(const StepContext& step, ExactScratch& scratch, int32_t begin, int32_t end) {
+// Whether every fold runs to the tile's end.
+bool firstWave(const StepContext& step, ExactScratch& scratch, int32_t begin, int32_t end) {
     const MergeSchedule& schedule = step.schedule;
+    bool whole = true;
     scratch.wave.clear();
     for (int32_t p = begin; p < end; ++p) {
-        const int32_t m = schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(p)])];
+        const int32_t m = schedule.merging.empty()
+                              ? -1
+                              : schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(p)])];
         int32_t to = end;
         if (m >= 0) {
             const MergingParticle& particle = schedule.merging[static_cast<std::size_t>(m)];
@@ -101,10 +107,12 @@ void firstWave(const StepContext& step, ExactScratch& scratch, int32_t begin, in
             while (side < lastSide && stretchEnd(step, particle, side, end) < begin) ++side;
             scratch.nextSide[static_cast<std::size_t>(m)] = side;
             to = stretchEnd(step, particle, side, end);
+            whole = whole && to == end;
         }
         scratch.wave.push_back(FoldSegment{p, begin, to, scratch.tileVx[static_cast<std::size_t>(p)],
                                            scratch.tileVy[static_cast<std::size_t>(p)]});
     }
+    return whole;
 }
 
 // A fold has reached its side of a merge within the tile: once the partner's fold has too, the
@@ -135,9 +143,10 @@ void arriveAtMerge(const StepContext& step, ExactScratch& scratch, const FoldSeg
 void foldDiagonal(const StepContext& step, ExactScratch& scratch, const ExactView& view, int32_t tile) {
     const int32_t begin = scratch.grid.begin(tile);
     const int32_t end = scratch.grid.end(tile);
-    firstWave(step, scratch, begin, end);
+    bool inOrder = firstWave(step, scratch, begin, end);
     while (!scratch.wave.empty()) {
-        foldWave(step, scratch, view);
+        foldWave(step, scratch, view, inOrder);
+        inOrder = false;
         scratch.nextWave.clear();
         for (const FoldSegment& segment : scratch.wave) {
             scratch.tileVx[static_cast<std::size_t>(segment.particle)] = segment.vx;
