@@ -71,7 +71,7 @@ bool chooseExactDivision(const StepContext& step, const ExactSettings& settings,
     bool built = false;
     if (step.level != CpuLevel::Scalar && settings.division != ExactDivision::Instructions) {
         int& faster = scratch.builtFaster[static_cast<int>(step.level)];
-        if (settings.division == ExactDivision::Faster && faster < 0) faster = builtDivisionIsFaster(step.kernels) ? 1 : 0;
+        if (settings.division == ExactDivision::Faster && faster < 0) faster = builtDivisionIsFaster(step.kernels);
         built = settings.division == ExactDivision::Built || faster == 1;
     }
     scratch.lastStepBuilt = built;

@@ -2,8 +2,9 @@
 // ascending order, EXACT_LANES particles side by side. A merge between two particles of the tile
 // cuts both folds there, so the folds run in waves: a merge goes ahead once both folds have reached
 // it, and the survivor folds on from the merged velocity, after the partner it met, in the next
-// wave. Diagonal tiles run one after the other (each waits for the row above to pass it), so they
-// share the waves' scratch.
+// wave. A fold waiting at a merge leaves its velocity untouched, so every velocity, whether folding
+// or waiting, is the tile's (tileVx, tileVy). Diagonal tiles run one after the other (each waits
+// for the row above to pass it), so they share the waves' scratch.
 #include <algorithm>
 #include <cstddef>
 
@@ -15,8 +16,8 @@ namespace {
 // Loads up to EXACT_LANES segments from first into lanes; the partners' range of them all and the
 // lanes' own live positions come back in begin, end, lowest and highest. True when the lanes do
 // not all take the same range (or some lane is empty), so that each must keep to its own.
-bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes, ExactLanes& l, int32_t& begin,
-               int32_t& end, int32_t& lowest, int32_t& highest) {
+bool loadLanes(const ExactView& view, const ExactScratch& scratch, const FoldSegment* segments, int32_t lanes,
+               ExactLanes& l, int32_t& begin, int32_t& end, int32_t& lowest, int32_t& highest) {
     begin = segments[0].from;
     end = segments[0].to;
     lowest = segments[0].particle;
@@ -32,7 +33,8 @@ bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes
             continue;
         }
         const FoldSegment& s = segments[k];
-        const ExactPartner& p = view.partner[static_cast<std::size_t>(s.particle)];
+        const auto at = static_cast<std::size_t>(s.particle);
+        const ExactPartner& p = view.partner[at];
         l.x[k] = p.x;
         l.y[k] = p.y;
         l.mass[k] = p.mass;
@@ -40,8 +42,8 @@ bool loadLanes(const ExactView& view, const FoldSegment* segments, int32_t lanes
         l.pos[k] = s.particle;
         l.from[k] = s.from;
         l.to[k] = s.to;
-        l.vx[k] = s.vx;
-        l.vy[k] = s.vy;
+        l.vx[k] = scratch.tileVx[at];
+        l.vy[k] = scratch.tileVy[at];
         ranged = ranged || s.from != begin || s.to != end;
         begin = std::min(begin, s.from);
         end = std::max(end, s.to);
@@ -71,11 +73,12 @@ void foldWave(const StepContext& step, ExactScratch& scratch, const ExactView& v
         int32_t end = 0;
         int32_t lowest = 0;
         int32_t highest = 0;
-        const bool ranged = loadLanes(view, wave.data() + first, lanes, l, begin, end, lowest, highest);
+        const bool ranged = loadLanes(view, scratch, wave.data() + first, lanes, l, begin, end, lowest, highest);
         step.kernels.exactFold(view, l, lowest, highest, begin, end, ranged);
         for (int32_t k = 0; k < lanes; ++k) {
-            wave[static_cast<std::size_t>(first + k)].vx = l.vx[k];
-            wave[static_cast<std::size_t>(first + k)].vy = l.vy[k];
+            const auto at = static_cast<std::size_t>(wave[static_cast<std::size_t>(first + k)].particle);
+            scratch.tileVx[at] = l.vx[k];
+            scratch.tileVy[at] = l.vy[k];
         }
     }
 }
@@ -84,8 +87,13 @@ void foldWave(const StepContext& step, ExactScratch& scratch, const ExactView& v
 // `end`: at that side's partner, or at the tile's end once its merges lie beyond it.
 int32_t stretchEnd(const StepContext& step, const MergingParticle& particle, int32_t side, int32_t end) {
     if (side == particle.firstSide + particle.sideCount) return end;
-    const int32_t at = step.live.compactOf[static_cast<std::size_t>(step.schedule.sides[static_cast<std::size_t>(side)].partner)];
-    return std::min(at, end);
+    const MergeSide& next = step.schedule.sides[static_cast<std::size_t>(side)];
+    return std::min(step.live.compactOf[static_cast<std::size_t>(next.partner)], end);
+}
+
+// The particle at live position p as a merging particle: its entry in the schedule, -1 if none.
+int32_t mergingAt(const StepContext& step, int32_t p) {
+    return step.schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(p)])];
 }
 
 // The first wave: every particle of the tile [begin, end) from its first partner there up to its
@@ -96,9 +104,7 @@ bool firstWave(const StepContext& step, ExactScratch& scratch, int32_t begin, in
     bool whole = true;
     scratch.wave.clear();
     for (int32_t p = begin; p < end; ++p) {
-        const int32_t m = schedule.merging.empty()
-                              ? -1
-                              : schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(p)])];
+        const int32_t m = schedule.merging.empty() ? -1 : mergingAt(step, p);
         int32_t to = end;
         if (m >= 0) {
             const MergingParticle& particle = schedule.merging[static_cast<std::size_t>(m)];
@@ -109,33 +115,34 @@ bool firstWave(const StepContext& step, ExactScratch& scratch, int32_t begin, in
             to = stretchEnd(step, particle, side, end);
             whole = whole && to == end;
         }
-        scratch.wave.push_back(FoldSegment{p, begin, to, scratch.tileVx[static_cast<std::size_t>(p)],
-                                           scratch.tileVy[static_cast<std::size_t>(p)]});
+        scratch.wave.push_back(FoldSegment{p, begin, to});
     }
     return whole;
 }
 
 // A fold has reached its side of a merge within the tile: once the partner's fold has too, the
-// survivor's next stretch starts from the merged velocity in the next wave.
+// survivor takes the merged velocity and folds on from it in the next wave.
 void arriveAtMerge(const StepContext& step, ExactScratch& scratch, const FoldSegment& segment, int32_t end) {
     const MergeSchedule& schedule = step.schedule;
     const int32_t* compactOf = step.live.compactOf.data();
-    const int32_t m = schedule.mergingOf[static_cast<std::size_t>(step.live.tableOf[static_cast<std::size_t>(segment.particle)])];
+    const int32_t m = mergingAt(step, segment.particle);
     const MergeSide& side = schedule.sides[static_cast<std::size_t>(scratch.nextSide[static_cast<std::size_t>(m)])];
-    MergeArrival& arrival = scratch.arrivals[static_cast<std::size_t>(side.event)];
-    arrival.vx[side.isI ? 0 : 1] = segment.vx;
-    arrival.vy[side.isI ? 0 : 1] = segment.vy;
-    arrival.arrived = static_cast<unsigned char>(arrival.arrived | (side.isI ? 1 : 2));
-    if (arrival.arrived != 3) return;
+    unsigned char& arrived = scratch.arrived[static_cast<std::size_t>(side.event)];
+    arrived = static_cast<unsigned char>(arrived | (side.isI ? 1 : 2));
+    if (arrived != 3) return;
     const MergeEvent& event = schedule.events[static_cast<std::size_t>(side.event)];
-    const int32_t survivor = event.jSurvives ? event.j : event.i;
-    const int32_t absorbed = event.jSurvives ? event.i : event.j;
-    const int32_t s = schedule.mergingOf[static_cast<std::size_t>(survivor)];
+    const int32_t i = compactOf[event.i];
+    const int32_t j = compactOf[event.j];
+    const int32_t survivor = event.jSurvives ? j : i;
+    double* vx = scratch.tileVx.data();
+    double* vy = scratch.tileVy.data();
+    vx[survivor] = mergedVelocity(vx[i], event.massI, vx[j], event.massJ);
+    vy[survivor] = mergedVelocity(vy[i], event.massI, vy[j], event.massJ);
+    const int32_t s = mergingAt(step, survivor);
     const int32_t next = ++scratch.nextSide[static_cast<std::size_t>(s)];
-    scratch.nextWave.push_back(FoldSegment{compactOf[survivor], compactOf[absorbed] + 1,
-                                           stretchEnd(step, schedule.merging[static_cast<std::size_t>(s)], next, end),
-                                           mergedVelocity(arrival.vx[0], event.massI, arrival.vx[1], event.massJ),
-                                           mergedVelocity(arrival.vy[0], event.massI, arrival.vy[1], event.massJ)});
+    // The survivor folds on after the partner it absorbed.
+    scratch.nextWave.push_back(FoldSegment{survivor, (event.jSurvives ? i : j) + 1,
+                                           stretchEnd(step, schedule.merging[static_cast<std::size_t>(s)], next, end)});
 }
 
 }  // namespace
@@ -149,8 +156,6 @@ void foldDiagonal(const StepContext& step, ExactScratch& scratch, const ExactVie
         inOrder = false;
         scratch.nextWave.clear();
         for (const FoldSegment& segment : scratch.wave) {
-            scratch.tileVx[static_cast<std::size_t>(segment.particle)] = segment.vx;
-            scratch.tileVy[static_cast<std::size_t>(segment.particle)] = segment.vy;
             if (segment.to != end) arriveAtMerge(step, scratch, segment, end);
         }
         scratch.wave.swap(scratch.nextWave);

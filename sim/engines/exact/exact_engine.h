@@ -48,21 +48,11 @@ struct TileMerge {
     ExactTileEvent event;
 };
 
-// One particle's fold over a run of its partners in a diagonal tile, from the velocity it starts with.
+// One particle's fold over a run of its partners in a diagonal tile, on from its velocity there.
 struct FoldSegment {
     int32_t particle;  // live position
     int32_t from;      // live positions [from, to) of the partners
     int32_t to;
-    double vx;  // the velocity before the fold, and after it
-    double vy;
-};
-
-// A merge within a diagonal tile as the two folds reach it: the velocity each arrived with (0 for
-// the pair's i, 1 for its j) and which have arrived (bit 1 for i, 2 for j).
-struct MergeArrival {
-    double vx[2];
-    double vy[2];
-    unsigned char arrived;
 };
 
 struct ExactScratch {
@@ -78,10 +68,11 @@ struct ExactScratch {
     std::vector<TileMerge> tileMerges;
     std::vector<ExactTileEvent> tileEvents;  // the same, as the kernels read them
     std::vector<int32_t> rowMerges;
-    // The diagonal tiles' waves: the folds of a wave and of the next, the merges by event, and per
-    // merging particle the side its current stretch ends at.
+    // The diagonal tiles' waves: the folds of a wave and of the next; per merge event, which of its
+    // folds have reached it (bit 1 for i, 2 for j); per merging particle, the side its current
+    // stretch ends at.
     std::vector<FoldSegment> wave, nextWave;
-    std::vector<MergeArrival> arrivals;
+    std::vector<unsigned char> arrived;
     std::vector<int32_t> nextSide;
     // Per kernel level: whether the built quotients and roots were the faster (-1: not yet timed).
     int builtFaster[3] = {-1, -1, -1};

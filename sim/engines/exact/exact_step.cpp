@@ -43,7 +43,7 @@ void reserveExactScratch(ExactScratch& scratch, int32_t n) {
     growTo(tiles, scratch.tileGuarded);
     growTo(tiles + 1, scratch.rowMerges);
     if (tiles > scratch.rowsDone.size()) scratch.rowsDone = std::vector<std::atomic<int32_t>>(tiles);
-    growTo(count, scratch.arrivals, scratch.nextSide);
+    growTo(count, scratch.arrived, scratch.nextSide);
     roomFor(count, scratch.wave, scratch.nextWave, scratch.tileMerges, scratch.tileEvents);
 }
 

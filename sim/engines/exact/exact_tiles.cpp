@@ -41,8 +41,8 @@ void prepareTiles(const StepContext& step, ExactScratch& scratch) {
         const auto at = static_cast<std::size_t>(k);
         const int32_t i = step.live.tableOf[at];
         const int32_t cut = step.schedule.cutOf[static_cast<std::size_t>(i)];
-        scratch.partners[at] = ExactPartner{s[i].x, s[i].y, s[i].mass, s[i].mass * g,
-                                            cut == NOT_ABSORBED ? NO_CUT : step.live.compactOf[static_cast<std::size_t>(cut)]};
+        const double cutAt = cut == NOT_ABSORBED ? NO_CUT : step.live.compactOf[static_cast<std::size_t>(cut)];
+        scratch.partners[at] = ExactPartner{s[i].x, s[i].y, s[i].mass, s[i].mass * g, cutAt};
         scratch.tileVx[at] = s[i].vx;
         scratch.tileVy[at] = s[i].vy;
         if (cut != NOT_ABSORBED) scratch.tileGuarded[static_cast<std::size_t>(k / grid.size)] = 1;
@@ -52,7 +52,7 @@ void prepareTiles(const StepContext& step, ExactScratch& scratch) {
         scratch.tileVx[static_cast<std::size_t>(k)] = 0;
         scratch.tileVy[static_cast<std::size_t>(k)] = 0;
     }
-    for (std::size_t e = 0; e < step.schedule.events.size(); ++e) scratch.arrivals[e].arrived = 0;
+    for (std::size_t e = 0; e < step.schedule.events.size(); ++e) scratch.arrived[e] = 0;
 }
 
 // Each merge between two tiles as its tile's kernel meets it: row i is lane i mod 8 of its row
