@@ -27,9 +27,6 @@ constexpr int64_t FAST = 1;
 // The exact engine with the instructions' quotients and roots, and with built ones (the same bits).
 constexpr int64_t EXACT = 2;
 constexpr int64_t EXACT_BUILT = 3;
-// The exact engine with its schedule forced: a fold per particle, or the symmetric tiles.
-constexpr int64_t EXACT_FOLDS = 4;
-constexpr int64_t EXACT_TILES = 5;
 
 StepEngine engineOf(int64_t engine) {
     return engine == LITERAL ? StepEngine::Literal : engine == FAST ? StepEngine::Fast : StepEngine::Exact;
@@ -67,10 +64,7 @@ void BM_Step(benchmark::State& state) {
     simState.current.reallocate();
     simState.snapshot.reallocate();
     setStepEngine(engineOf(state.range(ENGINE)));
-    stepSettings().division = state.range(ENGINE) == EXACT_BUILT ? ExactDivision::Built : ExactDivision::Instructions;
-    stepSettings().schedule = state.range(ENGINE) == EXACT_FOLDS   ? ExactSchedule::Folds
-                              : state.range(ENGINE) == EXACT_TILES ? ExactSchedule::Tiles
-                                                                   : ExactSchedule::ByCount;
+    exactSettings().division = state.range(ENGINE) == EXACT_BUILT ? ExactDivision::Built : ExactDivision::Instructions;
     setStepThreads(static_cast<int32_t>(state.range(THREADS)));
     const auto records = static_cast<int32_t>(table.size());
     int32_t live = 0;
@@ -94,10 +88,9 @@ void BM_Step(benchmark::State& state) {
     state.counters["ns_per_pair"] =
         benchmark::Counter(pairs * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     const int64_t engine = state.range(ENGINE);
-    state.SetLabel(std::string(stepEngineName(engineOf(engine))) + (engine == EXACT_BUILT ? " built" : "") +
-                   (engine == EXACT_FOLDS ? " folds" : engine == EXACT_TILES ? " tiles" : "") + " " +
+    state.SetLabel(std::string(stepEngineName(engineOf(engine))) + (engine == EXACT_BUILT ? " built" : "") + " " +
                    cpuLevelName(stepCpuLevel()) +
-                   (lastStepWasLiteral() ? " (handed to literal)" : ""));
+                   (lastStepHandedOver() ? " (handed to literal)" : ""));
 }
 
 // As many square roots and divisions per second as the pass needs, on as many threads.
@@ -165,12 +158,12 @@ void divisionCases(benchmark::internal::Benchmark* b) {
     }
 }
 
-// The exact engine's two schedules around the count where the tiles take over.
-void scheduleCases(benchmark::internal::Benchmark* b) {
+// The exact engine at the counts of a few tiles, where the diagonal tiles' folds weigh most.
+void smallCounts(benchmark::internal::Benchmark* b) {
     b->ArgNames({"engine", "threads", "count", "radius", "merge", "warm"});
     for (int64_t threads : {int64_t{1}, int64_t{2}}) {
         for (int64_t count : {int64_t{200}, int64_t{350}, int64_t{500}, int64_t{700}, int64_t{1000}, int64_t{2000}}) {
-            for (int64_t engine : {EXACT_FOLDS, EXACT_TILES}) b->Args({engine, threads, count, 2000, 1, 1});
+            b->Args({EXACT, threads, count, 2000, 1, 1});
         }
     }
 }
@@ -196,7 +189,7 @@ BENCHMARK(BM_SqrtThreeDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime
 BENCHMARK(BM_SqrtFiveDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Apply(issueCases)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Name("BM_ExactDivision")->Apply(divisionCases)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Step)->Name("BM_ExactSchedules")->Apply(scheduleCases)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)->Name("BM_ExactSmallCounts")->Apply(smallCounts)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Name("BM_TickSizes")->Apply(tickSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)
     ->Name("BM_Literal50000")

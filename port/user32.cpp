@@ -345,6 +345,13 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     return static_cast<ATOM>(0xC000 + s.classes.size());
 }
 
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
+    // The window manager draws the frame and the toolkit the menu bar, both outside the client
+    // area this layer's sizes are: the window's rectangle is the client's.
+    (void)style, (void)menu, (void)exStyle;
+    return rect != nullptr ? TRUE : FALSE;
+}
+
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
     State& s = state();
@@ -359,12 +366,17 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->proc = windowClass->proc;
     w->instance = instance;
     w->title = windowName != nullptr ? windowName : "";
-    // There is no frame here: an explicit size is the client's.
+    // There is no frame here: an explicit size is the client's. A default one is three quarters of
+    // the screen, as Windows gives it (a screen of 800 x 600 where the backend has none).
     if (width == CW_USEDEFAULT) {
-        width = port::DEFAULT_CLIENT_WIDTH;
-        height = port::DEFAULT_CLIENT_HEIGHT;
-        backend->fitClientSize(width, height);
+        int screenWidth = 800;
+        int screenHeight = 600;
+        backend->screenSize(screenWidth, screenHeight);
+        width = screenWidth / 4 * 3;
+        height = screenHeight / 4 * 3;
     }
+    // A top-level window is no larger than the screen shows.
+    if ((style & WS_CHILD) == 0) backend->fitClientSize(width, height);
     w->width = std::max(width, 0);
     w->height = std::max(height, 0);
     w->surface = port::createSurface(0, 0);

@@ -13,11 +13,6 @@
 
 namespace port {
 
-// A top-level window asks for this client area when its size is CW_USEDEFAULT: room for the
-// program's 1050 x 700 back buffer.
-inline constexpr int DEFAULT_CLIENT_WIDTH = 1050;
-inline constexpr int DEFAULT_CLIENT_HEIGHT = 700;
-
 // What the layer asks of a window system. The default does nothing and shows nothing, which is
 // all a test without a display needs.
 class Backend {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "engine.h"
-#include "simulation.h"
 #include "workspace.h"
 
 namespace {
@@ -15,7 +14,7 @@ StepWorkspace workspace;
 // Each engine's scratch sized for tables of n records; only grows, so after the first step of a
 // table size a step allocates nothing.
 void reserveScratch(int32_t n) {
-    reserveStepCommon(workspace.common, n);
+    reserveStepContext(workspace.context, n);
     reserveExactScratch(workspace.exact, n);
     reserveFastScratch(workspace.fast, n);
 }
@@ -25,22 +24,18 @@ void reserveScratch(int32_t n) {
 StepWorkspace& stepWorkspace() { return workspace; }
 
 void resetStepWorkspace() {
-    workspace.common.settings = StepSettings{};
+    workspace.context.settings = StepSettings{};
+    workspace.exactSettings = ExactSettings{};
     workspace.exact.builtFaster[0] = workspace.exact.builtFaster[1] = workspace.exact.builtFaster[2] = -1;
 }
 
-CpuLevel stepCpuLevel() { return kernelLevel(workspace.common.settings.cpuLimit); }
+CpuLevel stepCpuLevel() { return kernelLevel(workspace.context.settings.cpuLimit); }
 
-bool exactDivisionBuilt() {
-    StepCommon& step = workspace.common;
-    step.level = stepCpuLevel();
-    step.kernels = kernelsFor(step.level);
-    return exactDivisionBuilt(step, workspace.exact);
-}
+bool lastExactStepBuilt() { return workspace.exact.lastStepBuilt; }
 
-void setStepEngine(StepEngine engine) { workspace.common.settings.engine = engine; }
+void setStepEngine(StepEngine engine) { workspace.context.settings.engine = engine; }
 
-StepEngine stepEngine() { return workspace.common.settings.engine; }
+StepEngine stepEngine() { return workspace.context.settings.engine; }
 
 bool parseStepEngine(const char* text, StepEngine& engine) {
     for (StepEngine e : {StepEngine::Literal, StepEngine::Exact, StepEngine::Fast}) {
@@ -70,28 +65,28 @@ StepEngine stepEngineFromEnvironment() {
 }
 
 void setStepThreads(int32_t threads) {
-    workspace.common.settings.threads = threads <= 0 ? 0 : threads > MAX_STEP_THREADS ? MAX_STEP_THREADS : threads;
+    workspace.context.settings.threads = threads <= 0 ? 0 : threads > MAX_STEP_THREADS ? MAX_STEP_THREADS : threads;
 }
 
-int32_t stepThreads() { return workspace.common.threads(); }
+int32_t stepThreads() { return workspace.context.threads(); }
 
-bool lastStepWasLiteral() { return workspace.common.handedOver; }
+bool lastStepHandedOver() { return workspace.context.lastStepHandedOver; }
 
 void stepSimulation(double width, double height) {
-    StepCommon& step = workspace.common;
+    StepContext& step = workspace.context;
     switch (step.settings.engine) {
         case StepEngine::Exact:
         case StepEngine::Fast:
             reserveScratch(simState.lastIndex + 1);
             prepareStep(step);
             if (step.settings.engine == StepEngine::Exact) {
-                stepSimulationExact(step, workspace.exact, width, height);
+                stepSimulationExact(step, workspace.exactSettings, workspace.exact, width, height);
             } else {
                 stepSimulationFast(step, workspace.fast, width, height);
             }
             break;
         default:
-            step.handedOver = false;
+            step.lastStepHandedOver = false;
             stepSimulationLiteral(width, height);
             break;
     }

@@ -4,17 +4,19 @@
 
 #include "exact_engine.h"
 #include "fast_engine.h"
-#include "step_common.h"
+#include "step_context.h"
 
 struct StepWorkspace {
-    StepCommon common;
+    StepContext context;
+    ExactSettings exactSettings;
     ExactScratch exact;
     FastScratch fast;
 };
 
 // The process's workspace.
 StepWorkspace& stepWorkspace();
-inline StepSettings& stepSettings() { return stepWorkspace().common.settings; }
+inline StepSettings& stepSettings() { return stepWorkspace().context.settings; }
+inline ExactSettings& exactSettings() { return stepWorkspace().exactSettings; }
 
 // Default settings again, and every first-use timing forgotten.
 void resetStepWorkspace();
@@ -22,6 +24,5 @@ void resetStepWorkspace();
 // The kernel level steps run at now: the lower of the settings' cap and the processor's best.
 CpuLevel stepCpuLevel();
 
-// Whether exact steps at that level build their quotients and roots (timing both ways first
-// where the settings leave the choice open).
-bool exactDivisionBuilt();
+// Whether the last exact step built its quotients and roots (false before the first).
+bool lastExactStepBuilt();

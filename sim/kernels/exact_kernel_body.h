@@ -1,5 +1,5 @@
-// The exact engine's fold, written once over the 8-lane vector type V with mask type M of the
-// fast kernels (fast_kernel_body.h), one lane a particle. Only + - * / sqrt, comparisons,
+// The exact engine's fold and tiles, written once over the 8-lane vector type V with mask type M of
+// the fast kernels (fast_kernel_body.h), one lane a particle. Only + - * / sqrt, comparisons,
 // selections and sign flips: every lane computes the literal step's term of its pair with the same
 // operations on the same operands, so each instruction set gives the literal bits. BUILT takes
 // the quotients and roots from rounded_divsqrt_*.h, which give the instructions' bits too.
@@ -31,8 +31,20 @@ struct PairStage {
     bool guarded;
 };
 
+// The field and the step, broadcast once for a fold or a tile.
+struct FieldConstants {
+    V width;
+    V height;
+    V step;
+    V negativeStep;
+};
+
+inline FieldConstants fieldConstants(const ExactView& g) {
+    return FieldConstants{broadcast(g.width), broadcast(g.height), broadcast(g.timeStep), broadcast(-g.timeStep)};
+}
+
 // The values of the lanes, and the constants, for one fold.
-struct LaneValues {
+struct LaneValues : FieldConstants {
     V xk;
     V yk;
     V mk;
@@ -40,10 +52,6 @@ struct LaneValues {
     V pos;
     V from;
     V to;
-    V width;
-    V height;
-    V step;
-    V negativeStep;
 };
 
 // GUARDED: the lanes take the term only where r > 0 (coincident particles, the lane itself among
@@ -165,17 +173,8 @@ inline void foldRun(const ExactView& g, int32_t begin, int32_t end, const LaneVa
 template <bool BUILT, bool RANGED, bool GUARDED>
 void foldSides(const ExactView& g, const ExactLanes& lanes, int32_t first, int32_t last, int32_t begin, int32_t end,
                V& vx, V& vy) {
-    const LaneValues l{.xk = load(lanes.x),
-                       .yk = load(lanes.y),
-                       .mk = load(lanes.mass),
-                       .mgk = load(lanes.massG),
-                       .pos = load(lanes.pos),
-                       .from = load(lanes.from),
-                       .to = load(lanes.to),
-                       .width = broadcast(g.width),
-                       .height = broadcast(g.height),
-                       .step = broadcast(g.timeStep),
-                       .negativeStep = broadcast(-g.timeStep)};
+    const LaneValues l{fieldConstants(g), load(lanes.x), load(lanes.y), load(lanes.mass), load(lanes.massG),
+                       load(lanes.pos), load(lanes.from), load(lanes.to)};
     const int32_t beforeEnd = end < first ? end : first;
     const int32_t amongBegin = begin > first ? begin : first;
     const int32_t amongEnd = end < last + 1 ? end : last + 1;
@@ -231,14 +230,6 @@ void exactFold(const ExactView& g, ExactLanes& lanes, int32_t first, int32_t las
 // infinity), the tile runs again fully guarded.
 enum class TileGuard { None, Cuts, Full };
 
-// The field and the step, broadcast once for a tile.
-struct TileConstants {
-    V width;
-    V height;
-    V step;
-    V negativeStep;
-};
-
 // The rows a lane holds (changed one lane at a time as lanes reach their next row group).
 struct TileRows {
     V x;
@@ -291,7 +282,7 @@ inline void enterRow(const ExactView& g, TileRows& r, int32_t m, int32_t row, co
 }
 
 template <bool BUILT, TileGuard GUARD>
-KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u, const TileConstants& l, V& rowX,
+KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u, const FieldConstants& l, V& rowX,
                               V& rowY, V& columnX, V& columnY) {
     const V xp = load(c.x + u);
     const V yp = load(c.y + u);
@@ -331,8 +322,6 @@ KERNEL_INLINE void skewedStep(const TileRows& r, const TileColumns& c, int32_t u
     }
 }
 
-// Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
-// four multiples of EXACT_LANES.
 // The merge of the row and the column lane m holds, from their velocities just before it.
 inline void mergeLanes(const ExactView& g, const ExactTileEvent& e, V& rowX, V& rowY, V& columnX, V& columnY) {
     alignas(64) double lanes[4][EXACT_LANES];
@@ -395,6 +384,8 @@ struct RidingColumns {
     }
 };
 
+// Rows [rowBegin, rowEnd) against columns [colBegin, colEnd), every row below every column, all
+// four multiples of EXACT_LANES.
 template <bool BUILT, TileGuard GUARD>
 void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd, double* vx,
                double* vy, const ExactTileEvent* events, int32_t eventCount) {
@@ -402,10 +393,7 @@ void tileTerms(const ExactView& g, int32_t rowBegin, int32_t rowEnd, int32_t col
     const int32_t groups = (rowEnd - rowBegin) / EXACT_LANES;
     TileColumns c;
     gatherColumns<GUARD>(g, colBegin, columns, c);
-    const TileConstants l{.width = broadcast(g.width),
-                          .height = broadcast(g.height),
-                          .step = broadcast(g.timeStep),
-                          .negativeStep = broadcast(-g.timeStep)};
+    const FieldConstants l = fieldConstants(g);
     // Lanes that hold no row yet (the first steps) or no more (the last) compute what they like:
     // their row velocities are replaced or were stored before, their column ones never stored.
     const V zero = broadcast(0.0);

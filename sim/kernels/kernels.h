@@ -1,5 +1,5 @@
 // The step's gravity kernels, one set per instruction set, behind one table of entry points: the
-// fast engine's symmetric pass and the exact engine's folds; and the choice of the set to run.
+// fast engine's symmetric pass and the exact engine's tiles and folds; and the choice of the set.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 #define KERNEL_INLINE inline
 #endif
 
-// The cut of a particle nothing absorbs this step.
+// The cut of a particle nothing absorbs this step, as the kernels compare cuts: in the lanes.
 inline constexpr double NO_CUT = std::numeric_limits<double>::infinity();
 
 // Particles per tile side; the block size and every padded count are multiples of it.
@@ -24,7 +24,8 @@ inline constexpr int32_t KERNEL_TILE = 64;
 // Particles folded side by side in one exact fold.
 inline constexpr int32_t EXACT_LANES = 8;
 
-// Particles per side of the exact engine's symmetric tiles (a multiple of EXACT_LANES).
+// The most particles per side of the exact engine's tiles (a multiple of EXACT_LANES); tiles
+// shrink where threads share few particles.
 inline constexpr int32_t EXACT_TILE = 128;
 
 // n rounded up to whole tiles.
@@ -49,7 +50,7 @@ struct GravityView {
     const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
 };
 
-// One live particle as the exact folds read it as a partner: its snapshot values side by side,
+// One live particle as the exact kernels read it as a partner: its snapshot values side by side,
 // so that a partner is one short run of memory rather than five streams.
 struct ExactPartner {
     double x;
@@ -59,7 +60,7 @@ struct ExactPartner {
     double cut;    // live position of the partner that absorbs it this step, +inf if none
 };
 
-// The live particles as the exact folds read their partners, by live position (the position
+// The live particles as the exact kernels read their partners, by live position (the position
 // among the particles alive in the snapshot, in table order).
 struct ExactView {
     const ExactPartner* partner;
@@ -124,7 +125,7 @@ struct GravityKernels {
 
 // All three take 8 lanes through the same operations in the same order. The two vector sets fuse
 // the same multiply-adds in the fast kernels (written out; the compiler itself never fuses here) and
-// give the same bits; the portable set rounds those products separately. The exact folds fuse
+// give the same bits; the portable set rounds those products separately. The exact kernels fuse
 // nothing and give the same bits on every set.
 GravityKernels gravityKernelsScalar();
 GravityKernels gravityKernelsAvx2();

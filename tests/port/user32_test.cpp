@@ -28,6 +28,8 @@ class User32 : public ::testing::Test {
 protected:
     void SetUp() override {
         backend.install();
+        backend.screenWidth = 1280;
+        backend.screenHeight = 1024;
         received.clear();
         createResult = 0;
         WNDCLASSEXA wc{};
@@ -179,8 +181,8 @@ TEST_F(User32, CreationSendsCreateAndUsesTheClassMenu) {
     EXPECT_EQ(backend.menu->id, 103);
     RECT client;
     ASSERT_TRUE(GetClientRect(w, &client));
-    EXPECT_EQ(client.right, 1050);
-    EXPECT_EQ(client.bottom, 700);
+    EXPECT_EQ(client.right, 960);
+    EXPECT_EQ(client.bottom, 768);
     EXPECT_EQ(GetWindowLongA(w, GWL_HINSTANCE), 0x400000);
 }
 
@@ -204,15 +206,35 @@ TEST_F(User32, EachWindowGetsTheFrameOfItsStyleAndItsOwner) {
     EXPECT_EQ(backend.frames[2].frame, port::WindowFrame{});
 }
 
-TEST_F(User32, DefaultSizeShrinksToTheScreen) {
+// A default size is three quarters of the screen, as Windows gives it; an explicit one is the
+// client's, as large as the screen shows for a top-level window, as asked for a child.
+TEST_F(User32, WindowSizesFollowTheScreen) {
     backend.screenWidth = 800;
     backend.screenHeight = 600;
     HWND w = create();
     RECT client;
     GetClientRect(w, &client);
+    EXPECT_EQ(client.right, 600);
+    EXPECT_EQ(client.bottom, 450);
+    EXPECT_EQ(port::windowSurface(w).width, 600);
+    RECT frame{0, 0, 1050, 700};
+    ASSERT_TRUE(AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0));
+    EXPECT_EQ(frame.right - frame.left, 1050);
+    EXPECT_EQ(frame.bottom - frame.top, 700);
+    HWND large = CreateWindowExA(0, "Test", "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 1050, 700, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(GetClientRect(large, &client));
     EXPECT_EQ(client.right, 800);
     EXPECT_EQ(client.bottom, 600);
-    EXPECT_EQ(port::windowSurface(w).width, 800);
+    HWND fits = CreateWindowExA(0, "Test", "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 700, 500, nullptr, nullptr,
+                                nullptr, nullptr);
+    ASSERT_TRUE(GetClientRect(fits, &client));
+    EXPECT_EQ(client.right, 700);
+    EXPECT_EQ(client.bottom, 500);
+    HWND child = CreateWindowExA(0, "Test", "", WS_CHILD, 0, 0, 1050, 700, w, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(GetClientRect(child, &client));
+    EXPECT_EQ(client.right, 1050);
+    EXPECT_EQ(client.bottom, 700);
 }
 
 TEST_F(User32, CreateFailsWhenTheProcedureRefuses) {
@@ -237,7 +259,7 @@ TEST_F(User32, FirstPaintErasesWithTheClassBrush) {
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].message, static_cast<UINT>(WM_ERASEBKGND));
     EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 255, 255));
-    EXPECT_EQ(GetPixel(dc, 1049, 699), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 959, 767), RGB(255, 255, 255));
     EXPECT_FALSE(ps.fErase);
     EndPaint(w, &ps);
     EXPECT_EQ(backend.presents, 1);
@@ -434,8 +456,8 @@ TEST_F(User32, AWindowThatFitsTheScreenKeepsAllOfItWherever) {
     port::clientMoved(w, -500, 300);
     port::PixelView kept = port::windowSurface(w);
     EXPECT_EQ(kept.x, 0);
-    EXPECT_EQ(kept.width, 800);
-    EXPECT_EQ(kept.height, 600);
+    EXPECT_EQ(kept.width, 600);
+    EXPECT_EQ(kept.height, 450);
     // Nothing came into the kept part: no paint.
     MSG msg;
     EXPECT_EQ(next(msg), static_cast<UINT>(WM_NULL));

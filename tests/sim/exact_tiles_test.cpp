@@ -19,13 +19,7 @@ GravityKernels misorderedKernels();
 
 namespace {
 
-class ExactTiles : public EngineTest {
-protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        stepSettings().schedule = ExactSchedule::Tiles;
-    }
-};
+using ExactTiles = EngineTest;
 
 // Live counts across the second and third tiles, and on two and three threads (where the tiles
 // shrink so that the threads share more of them) over the sizes that gives: the last row and
@@ -158,10 +152,10 @@ TEST_F(ExactTiles, HostileTablesOnEveryLevelDivisionWayAndThreadCount) {
                     SCOPED_TRACE("state " + std::to_string(state) + ", " + cpuLevelName(level) + ", " +
                                  std::to_string(threads) + " threads" + (way == ExactDivision::Built ? ", built" : ""));
                     stepSettings().cpuLimit = level;
-                    stepSettings().division = way;
+                    exactSettings().division = way;
                     setStepThreads(threads);
                     const Table exact = stepWith(StepEngine::Exact, start);
-                    taken += !lastStepWasLiteral();
+                    taken += !lastStepHandedOver();
                     ++runs;
                     ASSERT_TRUE(sameBytes(literal, exact));
                 }
@@ -218,13 +212,13 @@ TEST_F(ExactTiles, SameRunOnEveryThreadCount) {
 }
 
 // The engines size their scratch as the tables grow and shrink within one process (the sanitizer
-// build sees any write past it): one sequence of sizes through each engine and schedule.
+// build sees any write past it): one sequence of sizes through each engine, on one and two threads.
 TEST_F(ExactTiles, ScratchFollowsTheTableAsItGrowsAndShrinks) {
     simParameters.meanRadius = 2.0;
-    for (ExactSchedule schedule : {ExactSchedule::Folds, ExactSchedule::Tiles, ExactSchedule::ByCount}) {
-        stepSettings().schedule = schedule;
+    for (int32_t threads : {1, 2}) {
+        setStepThreads(threads);
         for (int32_t count : {1, 2, 9, 60, 65, 130, 257, 40, 700, 3, 1200}) {
-            SCOPED_TRACE("count " + std::to_string(count));
+            SCOPED_TRACE("count " + std::to_string(count) + ", " + std::to_string(threads) + " threads");
             simParameters.mergeEnabled = count % 2;
             const Table start = population(count, 31 + count, 300, 200);
             const Table literal = stepWith(StepEngine::Literal, start, 300, 200);
@@ -246,7 +240,7 @@ TEST_F(ExactTiles, AWrongOrderOfColumnTermsIsCaught) {
     const GravityKernels misordered = misorderedKernels();
     stepSettings().kernels = &misordered;
     const Table wrong = stepWith(StepEngine::Exact, start);
-    EXPECT_FALSE(lastStepWasLiteral());
+    EXPECT_FALSE(lastStepHandedOver());
     EXPECT_FALSE(sameBytes(literal, wrong));
 }
 

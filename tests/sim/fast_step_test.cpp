@@ -133,7 +133,7 @@ protected:
         const Bound bound = roundingBound(start, width, height);
         const Table literal = stepWith(StepEngine::Literal, start, width, height);
         const Table fast = stepWith(StepEngine::Fast, start, width, height);
-        EXPECT_FALSE(lastStepWasLiteral());
+        EXPECT_FALSE(lastStepHandedOver());
         EXPECT_TRUE(agrees(literal, fast, bound, worstRatio));
         return fast;
     }
@@ -214,7 +214,7 @@ TEST_F(FastStep, HeapsOfOverlappingParticlesStepLiterallyWithTheSameResult) {
     t.lastIndex = static_cast<int32_t>(t.records.size()) - 1;
     const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
     const Table fast = stepWith(StepEngine::Fast, t, FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_TRUE(lastStepWasLiteral());
+    EXPECT_TRUE(lastStepHandedOver());
     ASSERT_EQ(literal.lastIndex, fast.lastIndex);
     for (int32_t i = 0; i <= literal.lastIndex; ++i) {
         const Particle& l = literal.records[static_cast<std::size_t>(i)];
@@ -227,14 +227,14 @@ TEST_F(FastStep, HandsUnusualValuesToTheLiteralStep) {
     Table t = tableOf({body(-1, 1, 10, 10), body(2, 1, 50, 50)});
     const Table literal = stepWith(StepEngine::Literal, t, FIELD_WIDTH, FIELD_HEIGHT);
     const Table fast = stepWith(StepEngine::Fast, t, FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_TRUE(lastStepWasLiteral());
+    EXPECT_TRUE(lastStepHandedOver());
     for (std::size_t i = 0; i < literal.records.size(); ++i) {
         EXPECT_TRUE(sameBits(literal.records[i].vx, fast.records[i].vx));
     }
     stepWith(StepEngine::Fast, tableOf({body(1, 1, 1e6, 10), body(1, 1, 10, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_TRUE(lastStepWasLiteral());
+    EXPECT_TRUE(lastStepHandedOver());
     stepWith(StepEngine::Fast, tableOf({body(1, 1, 10, 10), body(1, 1, 20, 10)}), FIELD_WIDTH, FIELD_HEIGHT);
-    EXPECT_FALSE(lastStepWasLiteral());
+    EXPECT_FALSE(lastStepHandedOver());
 }
 
 // Finite states whose forces the literal arithmetic forms differently from the kernels (overflowing,
@@ -264,7 +264,7 @@ TEST_F(FastStep, HandsStatesBeyondItsRangesToTheLiteralStep) {
             simParameters.mergeEnabled = merge;
             const Table literal = stepWith(StepEngine::Literal, c.table);
             const Table fast = stepWith(StepEngine::Fast, c.table);
-            EXPECT_TRUE(lastStepWasLiteral());
+            EXPECT_TRUE(lastStepHandedOver());
             EXPECT_TRUE(sameBytes(literal, fast));
         }
     }
@@ -299,7 +299,7 @@ TEST_F(FastStep, RandomHostileStatesAgreeWithLiteral) {
         const Bound bound = roundingBound(t, FIELD_WIDTH, FIELD_HEIGHT);
         const Table literal = stepWith(StepEngine::Literal, t);
         const Table fast = stepWith(StepEngine::Fast, t);
-        if (lastStepWasLiteral()) {
+        if (lastStepHandedOver()) {
             ASSERT_TRUE(sameBytes(literal, fast));
         } else {
             ++fastSteps;

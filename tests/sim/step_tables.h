@@ -103,7 +103,7 @@ inline ::testing::AssertionResult sameBytes(const Table& expected, const Table& 
 inline Table compareExactStep(const Table& start, double width = FIELD_WIDTH, double height = FIELD_HEIGHT) {
     const Table literal = stepWith(StepEngine::Literal, start, width, height);
     const Table exact = stepWith(StepEngine::Exact, start, width, height);
-    EXPECT_FALSE(lastStepWasLiteral());
+    EXPECT_FALSE(lastStepHandedOver());
     EXPECT_TRUE(sameBytes(literal, exact));
     return exact;
 }

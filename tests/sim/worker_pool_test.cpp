@@ -91,7 +91,7 @@ TEST(WorkerPool, NoThreadAtAllLeavesEveryTaskToTheCaller) {
 class StepThreads : public EngineTest {
 protected:
     void TearDown() override {
-        stepWorkspace().common.pool.setCreationCheck(nullptr);
+        stepWorkspace().context.pool.setCreationCheck(nullptr);
         EngineTest::TearDown();
     }
 };
@@ -104,7 +104,7 @@ TEST_F(StepThreads, RefusedThreadsGiveTheSameBytes) {
     const Table exact = stepWith(StepEngine::Exact, start);
     const Table fast = stepWith(StepEngine::Fast, start);
     EXPECT_LT(exact.lastIndex, 2600 - 100);
-    WorkerPool& pool = stepWorkspace().common.pool;
+    WorkerPool& pool = stepWorkspace().context.pool;
     for (int allowed : {0, 1, 2}) {
         SCOPED_TRACE(std::to_string(allowed) + " of 3 workers granted");
         refuseAfter(pool, allowed);
@@ -125,7 +125,7 @@ TEST_F(StepThreads, CountsAboveTheMaximumAreCapped) {
     setStepThreads(2147483647);
     EXPECT_EQ(stepThreads(), MAX_STEP_THREADS);
     setStepThreads(-5);
-    EXPECT_EQ(stepThreads(), stepWorkspace().common.threads());
+    EXPECT_EQ(stepThreads(), stepWorkspace().context.threads());
     EXPECT_GE(stepThreads(), 1);
 }
 

@@ -1,4 +1,4 @@
-// Whether the exact folds build their quotients and roots or take the instructions: the bits are
+// Whether the exact step builds its quotients and roots or takes the instructions: the bits are
 // the same, so only the time decides, measured once per kernel level at first use.
 #include <algorithm>
 #include <chrono>
@@ -10,8 +10,8 @@
 
 namespace {
 
-// Enough partners for a fold to take a good fraction of a millisecond, few enough to be cheap once.
-constexpr int32_t TIMED_PARTNERS = 1024;
+// One tile of the largest size: long enough to time, short enough to be cheap once.
+constexpr int32_t TIMED_PARTNERS = 2 * EXACT_TILE;
 // Turns each way, alternated, the best of each kept: a busy moment then weighs on both.
 constexpr int TIMED_TURNS = 7;
 // A field and masses like the program's own.
@@ -37,43 +37,43 @@ std::vector<ExactPartner> timedPartners() {
     return partners;
 }
 
-// One fold of the lanes in the middle of the partners over all of them, in seconds.
-double timeFold(const GravityKernels& kernels, const std::vector<ExactPartner>& partners, bool built) {
+// The tile of the first half of the partners against the second, in seconds.
+double timeTile(const GravityKernels& kernels, const std::vector<ExactPartner>& partners, bool built) {
     const ExactView view{.partner = partners.data(),
                          .count = TIMED_PARTNERS,
                          .width = TIMED_WIDTH,
                          .height = TIMED_HEIGHT,
                          .timeStep = TIME_STEP,
                          .builtDivision = built};
-    constexpr int32_t FIRST = TIMED_PARTNERS / 2;
-    ExactLanes lanes{};
-    for (int32_t k = 0; k < EXACT_LANES; ++k) {
-        placeLane(lanes, k, partners[static_cast<std::size_t>(FIRST + k)], FIRST + k);
-        lanes.to[k] = TIMED_PARTNERS;
-    }
+    std::vector<double> vx(TIMED_PARTNERS, 0.0);
+    std::vector<double> vy(TIMED_PARTNERS, 0.0);
     const auto start = std::chrono::steady_clock::now();
-    kernels.exactFold(view, lanes, FIRST, FIRST + EXACT_LANES - 1, 0, TIMED_PARTNERS, false);
+    kernels.exactTile(view, 0, EXACT_TILE, EXACT_TILE, TIMED_PARTNERS, vx.data(), vy.data(), false, nullptr, 0);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-}  // namespace
-
+// Times a tile over synthetic partners each way and tells whether the built quotients and roots
+// were the faster.
 bool builtDivisionIsFaster(const GravityKernels& kernels) {
     const std::vector<ExactPartner> partners = timedPartners();
     double instructions = INFINITY;
     double built = INFINITY;
     for (int turn = 0; turn < TIMED_TURNS; ++turn) {
-        instructions = std::min(instructions, timeFold(kernels, partners, false));
-        built = std::min(built, timeFold(kernels, partners, true));
+        instructions = std::min(instructions, timeTile(kernels, partners, false));
+        built = std::min(built, timeTile(kernels, partners, true));
     }
     return built < instructions;
 }
 
-bool exactDivisionBuilt(const StepCommon& step, ExactScratch& scratch) {
-    const ExactDivision way = step.settings.division;
-    if (step.level == CpuLevel::Scalar || way == ExactDivision::Instructions) return false;
-    if (way == ExactDivision::Built) return true;
-    int& choice = scratch.builtFaster[static_cast<int>(step.level)];
-    if (choice < 0) choice = builtDivisionIsFaster(step.kernels) ? 1 : 0;
-    return choice == 1;
+}  // namespace
+
+bool chooseExactDivision(const StepContext& step, const ExactSettings& settings, ExactScratch& scratch) {
+    bool built = false;
+    if (step.level != CpuLevel::Scalar && settings.division != ExactDivision::Instructions) {
+        int& faster = scratch.builtFaster[static_cast<int>(step.level)];
+        if (settings.division == ExactDivision::Faster && faster < 0) faster = builtDivisionIsFaster(step.kernels);
+        built = settings.division == ExactDivision::Built || faster == 1;
+    }
+    scratch.lastStepBuilt = built;
+    return built;
 }

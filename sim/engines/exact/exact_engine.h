@@ -1,8 +1,8 @@
 // The exact engine: the literal step's bytes, every tick. In the literal pair loop a particle meets
 // its partners in ascending order of their indices, so its velocity is one fold over them, each
-// term formed with its pair's own operands; folding each particle on its own, in lanes and on
-// threads, changes nothing. The merges come first (merge_search.h), then the folds, with the
-// merges' velocities formed where the pair loop meets them.
+// term formed with its pair's own operands. The engine forms each pair once, in tiles taken in the
+// pair loop's order (exact_tiles.cpp), and adds its two terms where the two folds meet them; the
+// merges come first (merge_search.h), and their velocities are formed where the folds reach them.
 #pragma once
 
 #include <atomic>
@@ -10,28 +10,24 @@
 #include <vector>
 
 #include "kernels.h"
-#include "step_common.h"
+#include "step_context.h"
 
-// One particle's fold over a run of its partners, from the velocity it starts with.
-struct FoldSegment {
-    int32_t particle;  // live position
-    int32_t from;      // live positions [from, to) of the partners
-    int32_t to;
-    double vx;  // the velocity before the fold, and after it
-    double vy;
+// How the exact engine forms its quotients and square roots: with the instructions, or built from
+// the processor's estimates with fused multiply-adds and proven lane by lane (rounded_divsqrt_*.h),
+// or whichever of the two a short timing at first use finds faster (the default). The bits are the
+// same every way; only the portable kernels have no built way.
+enum class ExactDivision { Instructions, Built, Faster };
+
+// The exact engine's own settings. Its bits never depend on them.
+struct ExactSettings {
+    ExactDivision division = ExactDivision::Faster;
 };
 
-// A merging particle's velocity where its fold reaches one of its merges.
-struct ArrivedVelocity {
-    double x;
-    double y;
-};
+// The smallest tiles the grid cuts (many threads over few particles); the largest are EXACT_TILE.
+inline constexpr int32_t MIN_EXACT_TILE = 32;
 
 // The live particles cut into tiles of `size` rows and columns (whole lane groups), the last one
 // short; a tile's kernels run to its end rounded up to whole lanes, over padding.
-// The smallest tiles the grid cuts (many threads over few particles).
-inline constexpr int32_t MIN_EXACT_TILE = 32;
-
 struct TileGrid {
     int32_t size = EXACT_TILE;
     int32_t count = 0;
@@ -52,16 +48,15 @@ struct TileMerge {
     ExactTileEvent event;
 };
 
+// One particle's fold over a run of its partners in a diagonal tile, on from its velocity there.
+struct FoldSegment {
+    int32_t particle;  // live position
+    int32_t from;      // live positions [from, to) of the partners
+    int32_t to;
+};
+
 struct ExactScratch {
     std::vector<ExactPartner> partners;  // by live position, padded to whole tiles
-    // The folds of a wave, the next wave's, and the first segment of each group of lanes.
-    std::vector<FoldSegment> wave, nextWave;
-    std::vector<int32_t> groupStart;
-    // Per merge event: each side's velocity once its fold has arrived there, and which have (bit 1
-    // for i, 2 for j); per merging particle: the side its current stretch ends at.
-    std::vector<ArrivedVelocity> arrivedI, arrivedJ;
-    std::vector<unsigned char> arrived;
-    std::vector<int32_t> nextSide;
     // The tiles: velocities by live position, which tiles need the guarded kernels, and how many
     // column tiles each row has done.
     TileGrid grid;
@@ -69,59 +64,37 @@ struct ExactScratch {
     std::vector<unsigned char> tileGuarded;
     std::vector<std::atomic<int32_t>> rowsDone;
     // The merges between two tiles, by row tile, column tile and step, and where each row tile's
-    // begin; the merges within a tile, by tile.
+    // begin.
     std::vector<TileMerge> tileMerges;
     std::vector<ExactTileEvent> tileEvents;  // the same, as the kernels read them
     std::vector<int32_t> rowMerges;
-    std::vector<unsigned char> tileHasInnerMerges;
+    // The diagonal tiles' waves: the folds of a wave and of the next; per merge event, which of its
+    // folds have reached it (bit 1 for i, 2 for j); per merging particle, the side its current
+    // stretch ends at.
+    std::vector<FoldSegment> wave, nextWave;
+    std::vector<unsigned char> arrived;
+    std::vector<int32_t> nextSide;
     // Per kernel level: whether the built quotients and roots were the faster (-1: not yet timed).
     int builtFaster[3] = {-1, -1, -1};
+    bool lastStepBuilt = false;  // whether the last exact step built them
 };
-
-// Lane k of a fold holds the particle at live position pos, whose partner record p is.
-inline void placeLane(ExactLanes& lanes, int32_t k, const ExactPartner& p, int32_t pos) {
-    lanes.x[k] = p.x;
-    lanes.y[k] = p.y;
-    lanes.mass[k] = p.mass;
-    lanes.massG[k] = p.massG;
-    lanes.pos[k] = pos;
-}
-
-// A fold has reached its side of a merge with the velocity the segment ends with: true once both
-// sides have. Then merged is the survivor's velocity after the merge, and the survivor's nextSide
-// has moved on to its next stretch, whose number comes back in stretch.
-bool arriveAtMergeSide(const MergeSchedule& schedule, ExactScratch& scratch, const MergeSide& side,
-                       const FoldSegment& segment, ArrivedVelocity& merged, int32_t& stretch);
 
 // Sizes the scratch for tables of n records.
 void reserveExactScratch(ExactScratch& scratch, int32_t n);
 
 // The step (see exact_step.cpp for the states it hands to the literal one).
-void stepSimulationExact(StepCommon& step, ExactScratch& scratch, double width, double height);
+void stepSimulationExact(StepContext& step, const ExactSettings& settings, ExactScratch& scratch, double width,
+                         double height);
 
-// Whether the exact engine's steps build their quotients and roots at the step's kernel level
-// (timing both ways first, once per level, where the settings leave the choice to it).
-bool exactDivisionBuilt(const StepCommon& step, ExactScratch& scratch);
+// Whether the exact step at the step's kernel level builds its quotients and roots: as the settings
+// say, or where they leave it to the engine, as a timing of both ways found (once per level).
+bool chooseExactDivision(const StepContext& step, const ExactSettings& settings, ExactScratch& scratch);
 
-// Times one fold of a group of lanes over synthetic partners each way and tells whether the built
-// quotients and roots were the faster.
-bool builtDivisionIsFaster(const GravityKernels& kernels);
+// Every live particle's velocity, each pair formed once in tiles, the merges met where the pair
+// order meets them, written to current but for the absorbed particles'. False when one of them
+// came out infinite or not a number.
+bool foldExactTiles(StepContext& step, ExactScratch& scratch, const ExactView& view, bool parallel);
 
-// Runs every segment's fold, EXACT_LANES segments side by side: segments with like ranges share a
-// fold, each lane taking only its own partners. Reorders the segments.
-void runExactFolds(StepCommon& step, ExactScratch& scratch, const ExactView& view, FoldSegment* segments,
-                   int32_t count, bool parallel);
-
-// Whether a step over n live particles runs the symmetric tiles (each pair formed once) rather
-// than a fold per particle (each pair formed twice, but faster for few particles).
-bool exactStepTiles(const StepSettings& settings, int32_t n);
-
-// Every live particle's velocity folded over its partners in ascending order, the literal order,
-// and written to current. Particles that do not merge fold all their partners at once; a merge
-// (i, j) waits for i's fold up to j and j's fold up to i, and the survivor folds on from the merged
-// velocity. Each wave folds every stretch whose start is known.
-void foldExactVelocities(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel);
-
-// Every live particle's velocity, each pair formed once in tiles (exact_tiles.cpp), the merges met
-// where the pair order meets them, written to current.
-void foldExactTiles(StepCommon& step, ExactScratch& scratch, const ExactView& view, bool parallel);
+// A diagonal tile (exact_diagonal.cpp): every particle of the tile folded over the tile's partners,
+// its velocity by live position in the scratch.
+void foldDiagonal(const StepContext& step, ExactScratch& scratch, const ExactView& view, int32_t tile);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kernels.h"
-#include "step_common.h"
+#include "step_context.h"
 
 // A stretch's velocity change.
 struct VelocityChange {
@@ -24,8 +24,8 @@ struct FastScratch {
     std::vector<double> totalX, totalY;
     std::vector<double> partX, partY;
     std::vector<int32_t> blockPairs;  // a * MAX_BLOCKS + b
-    // Per merge event, each side's stretch sum up to it; per group, the sum after its last merge;
-    // by table index, the merging particles' velocities as the merges are replayed.
+    // Per merge event, each side's stretch sum up to it; per merging particle, the sum after its
+    // last merge; by table index, the merging particles' velocities as the merges are replayed.
     std::vector<VelocityChange> stretchI, stretchJ, tail;
     std::vector<double> velocityX, velocityY;
 };
@@ -34,7 +34,7 @@ struct FastScratch {
 void reserveFastScratch(FastScratch& scratch, int32_t n);
 
 // The step (see fast_step.cpp for the states it hands to the literal one).
-void stepSimulationFast(StepCommon& step, FastScratch& scratch, double width, double height);
+void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, double height);
 
 // Sizes the symmetric pass's partial sums for tables of n records.
 void reserveFastGravity(FastScratch& scratch, int32_t n);
@@ -42,9 +42,9 @@ void reserveFastGravity(FastScratch& scratch, int32_t n);
 // The symmetric pass: every pair once, in blocks fixed by the count; each particle's total change
 // is its block's parts summed in block order, the same for every thread count. Sets the view's
 // block layout and part buffers and leaves the totals, by live position, in the scratch.
-void runFastGravity(StepCommon& step, FastScratch& scratch, GravityView& view, bool parallel);
+void runFastGravity(StepContext& step, FastScratch& scratch, GravityView& view, bool parallel);
 
 // Each merging particle's stretches summed from the kernels' partner sums (the longest as its
 // total less the others), then the merges' velocities in pair order. Writes the final velocity of
 // every merging particle to current.
-void replayFastMerges(StepCommon& step, FastScratch& scratch, const GravityView& view, bool parallel);
+void replayFastMerges(StepContext& step, FastScratch& scratch, const GravityView& view, bool parallel);

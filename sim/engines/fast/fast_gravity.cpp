@@ -61,7 +61,7 @@ void reserveFastGravity(FastScratch& scratch, int32_t n) {
     scratch.blockPairs.reserve(MAX_BLOCKS * MAX_BLOCKS);
 }
 
-void runFastGravity(StepCommon& step, FastScratch& scratch, GravityView& view, bool parallel) {
+void runFastGravity(StepContext& step, FastScratch& scratch, GravityView& view, bool parallel) {
     layOutBlocks(view, scratch);
     const GravityKernels& kernels = step.kernels;
     auto blockPair = [&](int32_t task) {

@@ -9,14 +9,14 @@
 
 namespace {
 
-// The stretch among a group's stretches with the most partners.
-int32_t longestStretch(const StepCommon& step, const MergeGroup& group, int32_t stretches) {
+// The stretch among a merging particle's stretches with the most partners.
+int32_t longestStretch(const StepContext& step, const MergingParticle& particle, int32_t stretches) {
     int32_t longest = 0;
     int32_t longestLength = -1;
     for (int32_t t = 0; t < stretches; ++t) {
         int32_t begin = 0;
         int32_t end = 0;
-        stretchBounds(step.schedule, group, t, step.live, begin, end);
+        stretchBounds(step.schedule, particle, t, step.live.compactOf.data(), step.live.count, begin, end);
         if (end - begin > longestLength) {
             longest = t;
             longestLength = end - begin;
@@ -27,18 +27,18 @@ int32_t longestStretch(const StepCommon& step, const MergeGroup& group, int32_t 
 
 // One merging particle's stretch sums: every stretch but the longest summed directly, the longest
 // as what the total leaves.
-void splitStretches(const StepCommon& step, FastScratch& scratch, const GravityView& view, int32_t groupIndex) {
+void splitStretches(const StepContext& step, FastScratch& scratch, const GravityView& view, int32_t m) {
     const MergeSchedule& schedule = step.schedule;
-    const MergeGroup& group = schedule.groups[static_cast<std::size_t>(groupIndex)];
-    const MergeSide* sides = schedule.sides.data() + group.firstSide;
+    const MergingParticle& particle = schedule.merging[static_cast<std::size_t>(m)];
+    const MergeSide* sides = schedule.sides.data() + particle.firstSide;
     const int32_t p = step.live.compactOf[static_cast<std::size_t>(sides[0].particle)];
-    const int32_t k = group.sideCount;
-    const bool absorbed = absorbedAtEnd(schedule, group);
+    const int32_t k = particle.sideCount;
+    const bool absorbed = absorbedAtEnd(schedule, particle);
     const int32_t stretches = absorbed ? k : k + 1;
-    const int32_t longest = longestStretch(step, group, stretches);
+    const int32_t longest = longestStretch(step, particle, stretches);
     const auto store = [&](int32_t t, VelocityChange sum) {
         if (t == k) {
-            scratch.tail[static_cast<std::size_t>(groupIndex)] = sum;
+            scratch.tail[static_cast<std::size_t>(m)] = sum;
             return;
         }
         const auto e = static_cast<std::size_t>(sides[t].event);
@@ -50,7 +50,7 @@ void splitStretches(const StepCommon& step, FastScratch& scratch, const GravityV
         if (t == longest) continue;
         int32_t begin = 0;
         int32_t end = 0;
-        stretchBounds(schedule, group, t, step.live, begin, end);
+        stretchBounds(schedule, particle, t, step.live.compactOf.data(), step.live.count, begin, end);
         double sum[2] = {0, 0};
         if (end > begin) step.kernels.partnerSum(view, p, begin, end, sum);
         restX = restX + sum[0];
@@ -63,7 +63,7 @@ void splitStretches(const StepCommon& step, FastScratch& scratch, const GravityV
 }
 
 // The merges' velocities in the literal order, each from the sums accumulated up to that pair.
-void replayInPairOrder(const StepCommon& step, FastScratch& scratch) {
+void replayInPairOrder(const StepContext& step, FastScratch& scratch) {
     const MergeSchedule& schedule = step.schedule;
     ParticleBuffer& c = simState.current;
     const ParticleBuffer& s = simState.snapshot;
@@ -87,18 +87,18 @@ void replayInPairOrder(const StepCommon& step, FastScratch& scratch) {
         scratch.velocityX[b] = 0;
         scratch.velocityY[b] = 0;
     }
-    for (std::size_t g = 0; g < schedule.groups.size(); ++g) {
-        const int32_t p = schedule.sides[static_cast<std::size_t>(schedule.groups[g].firstSide)].particle;
+    for (std::size_t m = 0; m < schedule.merging.size(); ++m) {
+        const int32_t p = schedule.sides[static_cast<std::size_t>(schedule.merging[m].firstSide)].particle;
         const auto at = static_cast<std::size_t>(p);
-        c[p].vx = scratch.velocityX[at] + scratch.tail[g].x;
-        c[p].vy = scratch.velocityY[at] + scratch.tail[g].y;
+        c[p].vx = scratch.velocityX[at] + scratch.tail[m].x;
+        c[p].vy = scratch.velocityY[at] + scratch.tail[m].y;
     }
 }
 
 }  // namespace
 
-void replayFastMerges(StepCommon& step, FastScratch& scratch, const GravityView& view, bool parallel) {
-    auto split = [&](int32_t group) { splitStretches(step, scratch, view, group); };
-    step.pool.run(static_cast<int32_t>(step.schedule.groups.size()), parallel, split);
+void replayFastMerges(StepContext& step, FastScratch& scratch, const GravityView& view, bool parallel) {
+    auto split = [&](int32_t m) { splitStretches(step, scratch, view, m); };
+    step.pool.run(static_cast<int32_t>(step.schedule.merging.size()), parallel, split);
     replayInPairOrder(step, scratch);
 }

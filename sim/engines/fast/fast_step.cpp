@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "fast_engine.h"
+#include "scratch.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
 
 // The live particles in the kernels' layout, padded with records that never interact (x NaN, gm 0);
 // a tile is marked where one of its particles is cut.
-void gatherParticles(const StepCommon& step, FastScratch& scratch) {
+void gatherParticles(const StepContext& step, FastScratch& scratch) {
     const ParticleBuffer& s = simState.snapshot;
     const LiveIndex& live = step.live;
     const int32_t n = live.count;
@@ -87,7 +88,8 @@ void gatherParticles(const StepCommon& step, FastScratch& scratch) {
         scratch.y[at] = s[i].y;
         scratch.gm[at] = g * s[i].mass * TIME_STEP;
         scratch.idx[at] = i;
-        scratch.cut[at] = step.schedule.cutOf[static_cast<std::size_t>(i)];
+        const int32_t cut = step.schedule.cutOf[static_cast<std::size_t>(i)];
+        scratch.cut[at] = cut == NOT_ABSORBED ? NO_CUT : cut;
     }
     const int32_t padded = paddedCount(n);
     for (int32_t t = 0; t < padded / KERNEL_TILE; ++t) scratch.tileCut[static_cast<std::size_t>(t)] = 0;
@@ -105,11 +107,11 @@ void gatherParticles(const StepCommon& step, FastScratch& scratch) {
 }
 
 // Every particle that does not merge takes its total change; the merging ones were replayed.
-void applyTotals(const StepCommon& step, const FastScratch& scratch) {
+void applyTotals(const StepContext& step, const FastScratch& scratch) {
     ParticleBuffer& c = simState.current;
     for (int32_t k = 0; k < step.live.count; ++k) {
         const int32_t i = step.live.tableOf[static_cast<std::size_t>(k)];
-        if (step.schedule.groupOf[static_cast<std::size_t>(i)] >= 0) continue;
+        if (step.schedule.mergingOf[static_cast<std::size_t>(i)] >= 0) continue;
         c[i].vx = c[i].vx + scratch.totalX[static_cast<std::size_t>(k)];
         c[i].vy = c[i].vy + scratch.totalY[static_cast<std::size_t>(k)];
     }
@@ -119,30 +121,18 @@ void applyTotals(const StepCommon& step, const FastScratch& scratch) {
 
 void reserveFastScratch(FastScratch& scratch, int32_t n) {
     const auto padded = static_cast<std::size_t>(paddedCount(n) + KERNEL_TILE);
-    if (padded > scratch.x.size()) {
-        for (std::vector<double>* v : {&scratch.x, &scratch.y, &scratch.gm, &scratch.idx, &scratch.cut,
-                                       &scratch.totalX, &scratch.totalY})
-            v->resize(padded);
-        scratch.tileCut.resize(padded / KERNEL_TILE);
-    }
+    growTo(padded, scratch.x, scratch.y, scratch.gm, scratch.idx, scratch.cut, scratch.totalX, scratch.totalY);
+    growTo(padded / KERNEL_TILE, scratch.tileCut);
     reserveFastGravity(scratch, n);
-    // The replay's tables go by record, event and group, not by tile.
+    // The replay's tables go by record, event and merging particle, not by tile.
     const auto count = static_cast<std::size_t>(n > 0 ? n : 0);
-    if (count <= scratch.velocityX.size()) return;
-    scratch.stretchI.resize(count);
-    scratch.stretchJ.resize(count);
-    scratch.tail.resize(count);
-    scratch.velocityX.resize(count);
-    scratch.velocityY.resize(count);
+    growTo(count, scratch.stretchI, scratch.stretchJ, scratch.tail, scratch.velocityX, scratch.velocityY);
 }
 
-void stepSimulationFast(StepCommon& step, FastScratch& scratch, double width, double height) {
-    const int32_t last = simState.lastIndex;
-    const bool merging = simParameters.mergeEnabled == 1;
-    const bool applies = fastPathApplies(simState.current, last, width, height);
-    if (!beginOrHandOver(step, applies, last, width, height, merging)) return;
-
-    const int32_t n = indexLiveParticles(step.live, last).count;
+void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, double height) {
+    const bool applies = fastPathApplies(simState.current, simState.lastIndex, width, height);
+    const int32_t n = beginOrHandOver(step, applies, width, height);
+    if (n < 0) return;
     gatherParticles(step, scratch);
     if (n >= 2) {
         GravityView view{.x = scratch.x.data(),
@@ -165,5 +155,5 @@ void stepSimulationFast(StepCommon& step, FastScratch& scratch, double width, do
         applyTotals(step, scratch);
     }
 
-    if (merging) compactParticles();
+    if (simParameters.mergeEnabled == 1) compactParticles();
 }

@@ -6,9 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
-#include "kernels.h"
+#include "model.h"
+
+// The cut of a particle nothing absorbs this step: above every index.
+inline constexpr int32_t NOT_ABSORBED = std::numeric_limits<int32_t>::max();
 
 // One merge as the pair loop meets it; the masses are the current ones just before it.
 struct MergeEvent {
@@ -29,17 +33,17 @@ struct MergeSide {
 };
 
 // A particle that merges this step, with its run of sides.
-struct MergeGroup {
+struct MergingParticle {
     int32_t firstSide;
     int32_t sideCount;
 };
 
 struct MergeSchedule {
-    std::vector<MergeEvent> events;  // in pair order
-    std::vector<MergeSide> sides;    // by particle, then partner
-    std::vector<MergeGroup> groups;  // one per merging particle, in table order
-    std::vector<double> cutOf;       // by table index: the partner that absorbs it, NO_CUT if none
-    std::vector<int32_t> groupOf;    // by table index: its group, -1 if it does not merge
+    std::vector<MergeEvent> events;          // in pair order
+    std::vector<MergeSide> sides;            // by particle, then partner
+    std::vector<MergingParticle> merging;    // in table order
+    std::vector<int32_t> cutOf;              // by table index: the partner that absorbs it, NOT_ABSORBED if none
+    std::vector<int32_t> mergingOf;          // by table index: its entry in merging, -1 if it does not merge
 };
 
 // The search's grid over the snapshot and the close pairs it finds.
@@ -62,3 +66,16 @@ void clearMergeSchedule(MergeSchedule& schedule, int32_t last);
 // Returns false, having changed nothing, when the close pairs are too many to hold (heaps of
 // overlapping particles): the literal step is faster there anyway.
 bool scheduleMerges(MergeSearch& search, MergeSchedule& schedule, int32_t last, double width, double height);
+
+// Whether the merge search takes the table: positions within a period of the field (a merge only
+// moves one a little outside it) and radii that are numbers.
+bool mergeSearchApplies(const ParticleBuffer& c, int32_t last, double width, double height);
+
+// Live positions [begin, end) of stretch t of a merging particle's partners: those after its
+// merge t - 1 and before its merge t (stretch sideCount runs to the last of the liveCount). A live
+// position is a particle's place among those alive in the snapshot (compactOf, by table index).
+void stretchBounds(const MergeSchedule& schedule, const MergingParticle& particle, int32_t t, const int32_t* compactOf,
+                   int32_t liveCount, int32_t& begin, int32_t& end);
+
+// Whether the particle is absorbed by its last merge (then it has no stretch after it).
+bool absorbedAtEnd(const MergeSchedule& schedule, const MergingParticle& particle);

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "merge_rule.h"
-#include "model.h"
+#include "scratch.h"
 
 namespace {
 
@@ -228,7 +228,7 @@ void applyMerges(const MergeSearch& search, MergeSchedule& schedule, double widt
 }
 
 // Each merging particle's sides in its own pair order.
-void groupSides(MergeSchedule& schedule) {
+void sortSides(MergeSchedule& schedule) {
     for (std::size_t e = 0; e < schedule.events.size(); ++e) {
         const MergeEvent& event = schedule.events[e];
         schedule.sides.push_back(MergeSide{event.i, event.j, static_cast<int32_t>(e), true});
@@ -242,8 +242,8 @@ void groupSides(MergeSchedule& schedule) {
         const int32_t particle = schedule.sides[static_cast<std::size_t>(k)].particle;
         int32_t end = k;
         while (end < count && schedule.sides[static_cast<std::size_t>(end)].particle == particle) ++end;
-        schedule.groupOf[static_cast<std::size_t>(particle)] = static_cast<int32_t>(schedule.groups.size());
-        schedule.groups.push_back(MergeGroup{k, end - k});
+        schedule.mergingOf[static_cast<std::size_t>(particle)] = static_cast<int32_t>(schedule.merging.size());
+        schedule.merging.push_back(MergingParticle{k, end - k});
         k = end;
     }
 }
@@ -253,28 +253,23 @@ void groupSides(MergeSchedule& schedule) {
 void reserveMergeSearch(MergeSearch& search, MergeSchedule& schedule, int32_t n) {
     if (n <= search.capacity) return;
     const auto count = static_cast<std::size_t>(n);
-    search.cellStart.resize(count + 2);
-    search.cellItems.resize(count);
-    search.cellOf.resize(count);
-    search.big.reserve(count);
-    search.cellX.resize(count);
-    search.cellY.resize(count);
-    search.cellR.resize(count);
-    search.candidates.reserve(static_cast<std::size_t>(candidateLimit(n)));
-    schedule.cutOf.resize(count, NO_CUT);
-    schedule.groupOf.resize(count, -1);
-    schedule.events.reserve(count);
-    schedule.sides.reserve(2 * count);
-    schedule.groups.reserve(count);
+    growTo(count + 2, search.cellStart);
+    growTo(count, search.cellItems, search.cellOf, search.cellX, search.cellY, search.cellR);
+    roomFor(count, search.big, schedule.events, schedule.merging);
+    roomFor(2 * count, schedule.sides);
+    roomFor(static_cast<std::size_t>(candidateLimit(n)), search.candidates);
+    // New records are neither cut nor merging: a step clears only what it set.
+    schedule.cutOf.resize(count, NOT_ABSORBED);
+    schedule.mergingOf.resize(count, -1);
     search.capacity = n;
 }
 
 void clearMergeSchedule(MergeSchedule& schedule, int32_t last) {
-    for (const MergeSide& side : schedule.sides) schedule.groupOf[static_cast<std::size_t>(side.particle)] = -1;
+    for (const MergeSide& side : schedule.sides) schedule.mergingOf[static_cast<std::size_t>(side.particle)] = -1;
     schedule.events.clear();
     schedule.sides.clear();
-    schedule.groups.clear();
-    std::fill(schedule.cutOf.begin(), schedule.cutOf.begin() + (last + 1), NO_CUT);
+    schedule.merging.clear();
+    std::fill(schedule.cutOf.begin(), schedule.cutOf.begin() + (last + 1), NOT_ABSORBED);
 }
 
 bool scheduleMerges(MergeSearch& search, MergeSchedule& schedule, int32_t last, double width, double height) {
@@ -282,6 +277,29 @@ bool scheduleMerges(MergeSearch& search, MergeSchedule& schedule, int32_t last, 
     if (!findCandidates(search, last, width, height)) return false;
     std::sort(search.candidates.begin(), search.candidates.end());
     applyMerges(search, schedule, width, height);
-    groupSides(schedule);
+    sortSides(schedule);
     return true;
+}
+
+bool mergeSearchApplies(const ParticleBuffer& c, int32_t last, double width, double height) {
+    if (!(width > 0 && height > 0 && std::isfinite(width) && std::isfinite(height))) return false;
+    for (int32_t i = 0; i <= last; ++i) {
+        const Particle& p = c[i];
+        if (p.mass == 0) continue;
+        if (!(p.x >= -width && p.x <= 2 * width && p.y >= -height && p.y <= 2 * height)) return false;
+        if (std::isnan(p.radius)) return false;
+    }
+    return true;
+}
+
+void stretchBounds(const MergeSchedule& schedule, const MergingParticle& particle, int32_t t, const int32_t* compactOf,
+                   int32_t liveCount, int32_t& begin, int32_t& end) {
+    const MergeSide* sides = schedule.sides.data() + particle.firstSide;
+    begin = t == 0 ? 0 : compactOf[sides[t - 1].partner] + 1;
+    end = t == particle.sideCount ? liveCount : compactOf[sides[t].partner];
+}
+
+bool absorbedAtEnd(const MergeSchedule& schedule, const MergingParticle& particle) {
+    const MergeSide& lastSide = schedule.sides[static_cast<std::size_t>(particle.firstSide + particle.sideCount - 1)];
+    return schedule.events[static_cast<std::size_t>(lastSide.event)].jSurvives == lastSide.isI;
 }

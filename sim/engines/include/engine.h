@@ -1,10 +1,10 @@
-// Which engine computes the time step (stepSimulation, simulation.h), and on how many threads.
+// The engines' face: the time step, which engine computes it, and on how many threads.
 #pragma once
 
 #include <cstdint>
 
 // Literal: the pairs one by one in their documented order, the oracle. Exact: the literal step's
-// bytes, every tick, with every particle's velocity folded in lanes and threads. Fast: the same
+// bytes, every tick, each pair formed once in tiles of lanes on threads. Fast: the same
 // merges, positions, radii and masses to the bit, velocities to the rounding of another summation
 // order.
 enum class StepEngine { Literal, Exact, Fast };
@@ -29,5 +29,10 @@ inline constexpr int32_t MAX_STEP_THREADS = 1024;
 void setStepThreads(int32_t threads);
 int32_t stepThreads();
 
-// Whether the last step handed the whole step to the literal one (a state its engine does not take).
-bool lastStepWasLiteral();
+// One time step with the selected engine: snapshot, drift and wrap, pairwise gravity or merging,
+// removal of absorbed records. Every engine gives the literal step's merges, positions, radii and
+// masses; the exact one (the default) its every byte.
+void stepSimulation(double width, double height);
+
+// Whether the last step was handed to the literal one (a state its engine does not take).
+bool lastStepHandedOver();
