@@ -47,6 +47,10 @@ struct GravityView {
     double width;
     double height;
     const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
+    // Bounds on r^2 over the pairs with r^2 > 0, from the positions and the field: where the
+    // level's estimate of 1/sqrt(r^2) serves all of them, no lane checks it.
+    double leastSquare = 0;
+    double greatestSquare = std::numeric_limits<double>::infinity();
 };
 
 // One live particle as the exact folds read it as a partner: its snapshot values side by side,

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "instruction_sets.h"
 #include "rounded_divsqrt_lanes.h"
 #include "step_tables.h"
 
@@ -269,27 +270,10 @@ Doubles binadeRadicands() {
     return x;
 }
 
-enum class Isa { Avx2, Avx512 };
-
-bool processorHas(Isa isa) {
-#if defined(DIVSQRT_X86)
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("fma")) return false;
-    if (isa == Isa::Avx512) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    return __builtin_cpu_supports("avx2");
-#else
-    (void)isa;
-    return false;
-#endif
-}
-
 class RoundedDivSqrt : public testing::TestWithParam<Isa> {
 protected:
     void SetUp() override {
-        if (!processorHas(GetParam())) GTEST_SKIP() << "the processor lacks this instruction set";
-        const CpuLevel level = GetParam() == Isa::Avx512 ? CpuLevel::Avx512 : CpuLevel::Avx2;
-        if (static_cast<int>(level) > static_cast<int>(testKernelLimit()))
-            GTEST_SKIP() << "ORRELUNE_TEST_KERNELS leaves this instruction set out";
+        if (const char* why = whyNotRunnable(GetParam())) GTEST_SKIP() << why;
         lanes = GetParam() == Isa::Avx512 ? divSqrtLanesAvx512() : divSqrtLanesAvx2();
         if (lanes.width == 0) GTEST_SKIP() << "this build has no code for this instruction set";
     }
@@ -441,10 +425,7 @@ protected:
     DivSqrtLanes lanes{};
 };
 
-INSTANTIATE_TEST_SUITE_P(InstructionSets, RoundedDivSqrt, testing::Values(Isa::Avx2, Isa::Avx512),
-                         [](const testing::TestParamInfo<Isa>& info) {
-                             return std::string(info.param == Isa::Avx512 ? "avx512" : "avx2");
-                         });
+INSTANTIATE_TEST_SUITE_P(InstructionSets, RoundedDivSqrt, testing::Values(Isa::Avx2, Isa::Avx512), isaName);
 
 TEST_P(RoundedDivSqrt, SameBitsOnRandomOperands) {
     Rng rng(11);
