@@ -1,7 +1,8 @@
 // The gravity kernels written once over an 8-lane vector type V with mask type M. Included by
 // each instruction-set file inside an anonymous namespace after it has defined V, M and their
 // operations, so that nothing compiled for one instruction set can stand in for another.
-// Every operation is the same in every lane layout, which keeps the three kernels bit-identical.
+// Every operation but the inverse cube (each file's own: inverseCube, inverseCubeServed,
+// estimateServes) is the same in every lane layout.
 
 constexpr int32_t LANES = 8;
 
@@ -43,7 +44,7 @@ inline FastConstants fastConstants(const GravityView& g) {
 
 // ROWS rows against one tile of partners: each partner's position, mass and sum are loaded and
 // stored once for all of them. The order of every sum is fixed by the tile alone.
-constexpr int32_t ROWS = FAST_ROWS;
+constexpr int32_t ROWS = 4;
 
 // 1/(r2 sqrt(r2)) and the lanes where r2 > 0: checked lane by lane, or, where the step's bounds
 // on r2 keep every pair within the estimate's range (SERVED), not.

@@ -83,7 +83,6 @@ inline bool estimateServes(double leastSquare, double greatestSquare) {
     return leastSquare >= 0x1p-125 && greatestSquare <= 0x1p125;
 }
 
-constexpr int32_t FAST_ROWS = 4;
 #include "fast_kernel_body.h"
 
 // The exact folds: the same 8-lane vectors, and the selections and sign flips they need.

@@ -82,7 +82,6 @@ inline bool estimateServes(double leastSquare, double greatestSquare) {
     return leastSquare >= 0x1p-680 && greatestSquare <= 0x1p680;
 }
 
-constexpr int32_t FAST_ROWS = 4;
 #include "fast_kernel_body.h"
 
 // Lanes moved up by one, in entering lane 0.

@@ -88,7 +88,6 @@ inline V inverseCube(V r2, M& positive) {
 inline V inverseCubeServed(V r2) { return broadcast(1.0) / (r2 * vsqrt(r2)); }
 inline bool estimateServes(double, double) { return true; }
 
-constexpr int32_t FAST_ROWS = 4;
 #include "fast_kernel_body.h"
 
 // The portable folds divide and take roots as written; nothing is built here.

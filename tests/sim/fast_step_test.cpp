@@ -506,6 +506,58 @@ TEST_F(FastStep, StepsRightAfterTheThreadCountChanges) {
     }
 }
 
+// Where the step's bounds on r^2 let the kernels trust every estimate, they give the bits of the
+// kernels that check each lane (the way a step outside the bounds goes): over whole tiles, the
+// diagonal, cut tiles and a coincident pair.
+TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
+    const CpuLevel best = stepCpuLevel();
+    std::mt19937_64 random(77);
+    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    const int32_t n = 300;
+    const int32_t padded = paddedCount(n);
+    std::vector<double> x(padded, std::numeric_limits<double>::quiet_NaN());
+    std::vector<double> y(padded, std::numeric_limits<double>::quiet_NaN());
+    std::vector<double> gm(padded, 0.0);
+    std::vector<double> idx(padded, 0.0);
+    std::vector<double> cut(padded, NO_CUT);
+    std::vector<unsigned char> tileCut(static_cast<std::size_t>(padded / KERNEL_TILE), 0);
+    for (int32_t k = 0; k < n; ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        x[at] = uniform(0, FIELD_WIDTH);
+        y[at] = uniform(0, FIELD_HEIGHT);
+        gm[at] = uniform(1, 2000);
+        idx[at] = k;
+    }
+    x[7] = x[200];  // a coincident pair
+    y[7] = y[200];
+    cut[70] = 75;  // 70 is absorbed by 75
+    tileCut[1] = 1;
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
+        if (static_cast<int>(level) > static_cast<int>(best)) continue;
+        SCOPED_TRACE(cpuLevelName(level));
+        const GravityKernels kernels = kernelsFor(level);
+        const auto sums = [&](double leastSquare, double greatestSquare) {
+            std::vector<double> partX(static_cast<std::size_t>(padded));
+            std::vector<double> partY(static_cast<std::size_t>(padded));
+            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
+                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
+                                   .blockSize = padded, .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT,
+                                   .tileCut = tileCut.data(), .leastSquare = leastSquare, .greatestSquare = greatestSquare};
+            kernels.pairTask(view, 0, 0);
+            partX.insert(partX.end(), partY.begin(), partY.end());
+            return partX;
+        };
+        const std::vector<double> trusted = sums(1e-6, 1e7);
+        const std::vector<double> checked = sums(0, std::numeric_limits<double>::infinity());
+        for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+            ASSERT_TRUE(sameBits(trusted[k], checked[k]) && sameBits(trusted[k + static_cast<std::size_t>(padded)],
+                                                                      checked[k + static_cast<std::size_t>(padded)]))
+                << "particle " << k;
+            ASSERT_TRUE(std::isfinite(trusted[k])) << "particle " << k;
+        }
+    }
+}
+
 // Seeds of the long sweep below: ORRELUNE_FAST_SWEEP_SEEDS, 1 unless set (20 by hand takes minutes).
 uint32_t longSweepSeeds() {
     const char* text = std::getenv("ORRELUNE_FAST_SWEEP_SEEDS");
