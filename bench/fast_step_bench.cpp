@@ -1,6 +1,7 @@
-// The exact and fast steps beside the literal one, and beside the machine's ceilings (one square
-// root and one division per pair for the fast engine, one and three per ordered pair for the exact
-// one), in one run so that ratios hold however busy the machine is.
+// The exact and fast steps beside the literal one, and beside the machine's ceilings (one estimate
+// of 1/sqrt(r^2) and its refinement per pair for the fast engine, and the square root and division
+// it took before; one square root and three divisions per ordered pair for the exact one), in one
+// run so that ratios hold however busy the machine is.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

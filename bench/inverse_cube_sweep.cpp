@@ -105,7 +105,8 @@ struct Tally {
     uint64_t trusted = 0;
     uint64_t beyondBound = 0;     // trusted lanes further than the bound allows
     uint64_t notDivided = 0;      // other lanes whose bits are not the division's
-    uint64_t offReference = 0;    // trusted lanes other than the reference rounded
+    uint64_t offReference = 0;    // trusted lanes other than the correctly rounded value, where the reference decides it
+    uint64_t undecided = 0;       // trusted lanes where it does not
     uint64_t nearMidpoint = 0;    // trusted lanes whose exact value is within 2^-10 ulp of a midpoint
     double worst = 0;             // largest error seen, in ulps
     double worstX = 0;
@@ -151,8 +152,8 @@ int main(int argc, char** argv) {
     }
     std::printf("%s, %s, %zu lanes a vector, bound %.4f ulp (+%.4f for the reference)\n", processorName().c_str(),
                 isa.c_str(), kernels.width, kernels.boundUlps, REFERENCE_ULPS);
-    std::printf("%-22s %12s %10s %10s %8s %10s %11s %12s %8s\n", "x", "lanes", "trusted", "worst ulp", "beyond",
-                "divided", "off ref.", "near midpt", "seconds");
+    std::printf("%-22s %12s %10s %10s %8s %10s %11s %12s %10s %8s\n", "x", "lanes", "trusted", "worst ulp", "beyond",
+                "divided", "not rounded", "near midpt", "undecided", "seconds");
 
     const Population populations[] = {
         {"estimates' range", Kind::Range, -125, 124, 1},
@@ -190,9 +191,12 @@ int main(int argc, char** argv) {
                         t.worst = error;
                         t.worstX = x[k];
                     }
-                    t.offReference += got[k] != static_cast<double>(exact) ? 1 : 0;
+                    // How far the exact value lies from the double nearest it: near 1/2 it is next to a
+                    // midpoint, and within the reference's error the rounding is not decided.
                     const double fraction = ulpsFrom(static_cast<double>(exact), exact);
-                    t.nearMidpoint += fraction > 0.5 - 0x1p-10 && fraction < 0.5 + 0x1p-10 ? 1 : 0;
+                    t.nearMidpoint += fraction > 0.5 - 0x1p-10 ? 1 : 0;
+                    t.undecided += fraction > 0.5 - REFERENCE_ULPS ? 1 : 0;
+                    t.offReference += fraction <= 0.5 - REFERENCE_ULPS && got[k] != static_cast<double>(exact) ? 1 : 0;
                 } else {
                     bad = bitsOf(got[k]) != bitsOf(divided[k]);
                     t.notDivided += bad ? 1 : 0;
@@ -204,12 +208,13 @@ int main(int argc, char** argv) {
             }
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("%-22s %12llu %10.4g %10.5f %8llu %10llu %11.3g %12llu %8.1f\n", p.name,
+        std::printf("%-22s %12llu %10.4g %10.5f %8llu %10llu %11.3g %12llu %10llu %8.1f\n", p.name,
                     static_cast<unsigned long long>(t.lanes), static_cast<double>(t.trusted) / static_cast<double>(t.lanes),
                     t.worst, static_cast<unsigned long long>(t.beyondBound),
                     static_cast<unsigned long long>(t.notDivided),
                     t.trusted == 0 ? 0.0 : static_cast<double>(t.offReference) / static_cast<double>(t.trusted),
-                    static_cast<unsigned long long>(t.nearMidpoint), seconds);
+                    static_cast<unsigned long long>(t.nearMidpoint), static_cast<unsigned long long>(t.undecided),
+                    seconds);
         if (t.worst > 0) std::printf("  worst at x = %a\n", t.worstX);
         std::fflush(stdout);
         if (t.beyondBound + t.notDivided != 0) {
