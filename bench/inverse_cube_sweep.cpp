@@ -7,49 +7,18 @@
 // N lanes (default 10^9) where both instruction sets' estimates serve, a tenth of that on every
 // estimate the processor's tables give, over the range of squared distances the fast engine can
 // meet, over the whole normal range and with any bits at all, and a hundredth among subnormals.
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "inverse_cube_lanes.h"
+#include "sweep_support.h"
 
 namespace {
-
-std::string processorName() {
-    std::ifstream info("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(info, line))
-        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-    return "unknown processor";
-}
-
-bool has(const std::string& isa) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("fma")) return false;
-    if (isa == "avx512") return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    return isa == "avx2" && __builtin_cpu_supports("avx2");
-#else
-    (void)isa;
-    return false;
-#endif
-}
-
-uint64_t bitsOf(double v) {
-    uint64_t u = 0;
-    std::memcpy(&u, &v, sizeof u);
-    return u;
-}
-double fromBits(uint64_t u) {
-    double v = 0;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
-}
 
 struct Random {
     uint64_t state;
@@ -67,7 +36,7 @@ constexpr uint64_t SIGNIFICAND = (uint64_t{1} << 52) - 1;
 double drawn(Random& random, int low, int high) {
     const uint64_t r = random.next();
     const auto exponent = static_cast<uint64_t>(low + 1023 + static_cast<int>((r >> 52) % static_cast<uint64_t>(high - low + 1)));
-    return fromBits(exponent << 52 | (random.next() & SIGNIFICAND));
+    return std::bit_cast<double>(exponent << 52 | (random.next() & SIGNIFICAND));
 }
 
 enum class Kind { Range, EveryEstimate, AnyBits, Subnormal };
@@ -89,12 +58,12 @@ double draw(const Population& p, Random& random, uint64_t index) {
             const uint64_t step = index % (uint64_t{1} << 21);
             const uint64_t significand = (step & ((uint64_t{1} << 20) - 1)) << 32 | (random.next() & 0xFFFFFFFFULL);
             const int exponent = 2 * static_cast<int>(random.next() % 121) - 120 + static_cast<int>(step >> 20);
-            return fromBits(static_cast<uint64_t>(exponent + 1023) << 52 | significand);
+            return std::bit_cast<double>(static_cast<uint64_t>(exponent + 1023) << 52 | significand);
         }
-        case Kind::AnyBits: return fromBits(random.next());
+        case Kind::AnyBits: return std::bit_cast<double>(random.next());
         case Kind::Subnormal: {
             const uint64_t r = random.next();
-            return fromBits((r & 1) << 52 | (r >> 12));  // subnormals and the lowest normal binade
+            return std::bit_cast<double>((r & 1) << 52 | (r >> 12));  // subnormals and the lowest normal binade
         }
     }
     return 0;
@@ -117,30 +86,10 @@ struct Tally {
 }  // namespace
 
 int main(int argc, char** argv) {
-    uint64_t lanes = 1000000000;
-    uint64_t seed = 1;
-    std::string isa = has("avx512") ? "avx512" : "avx2";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--lanes") {
-            lanes = static_cast<uint64_t>(std::strtod(argv[i + 1], nullptr));
-        } else if (option == "--seed") {
-            seed = std::strtoull(argv[i + 1], nullptr, 10);
-        } else if (option == "--isa") {
-            isa = argv[i + 1];
-        } else {
-            std::fprintf(stderr, "usage: %s [--lanes N] [--isa avx2|avx512] [--seed S]\n", argv[0]);
-            return 2;
-        }
-    }
-    if (argc % 2 == 0) {
-        std::fprintf(stderr, "usage: %s [--lanes N] [--isa avx2|avx512] [--seed S]\n", argv[0]);
-        return 2;
-    }
-    if (!has(isa)) {
-        std::fprintf(stderr, "this processor cannot run %s\n", isa.c_str());
-        return 2;
-    }
+    SweepOptions options;
+    if (!readSweepOptions(argc, argv, options)) return 2;
+    const uint64_t lanes = options.lanes;
+    const std::string& isa = options.isa;
     const InverseCubeLanes kernels = isa == "avx512" ? inverseCubeLanesAvx512() : inverseCubeLanesAvx2();
     if (kernels.width == 0) {
         std::fprintf(stderr, "this build has no %s code\n", isa.c_str());
@@ -168,7 +117,7 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> trusted(CHUNK);
     const double limit = kernels.boundUlps + REFERENCE_ULPS;
     bool clean = true;
-    Random random{seed};
+    Random random{options.seed};
     for (const Population& p : populations) {
         Tally t;
         const uint64_t total = (lanes / p.share + CHUNK - 1) / CHUNK * CHUNK;
@@ -185,7 +134,7 @@ int main(int argc, char** argv) {
                     ++t.trusted;
                     const long double exact = exactInverseCube(x[k]);
                     const double error = ulpsFrom(got[k], exact);
-                    bad = !(error <= limit) || bitsOf(got[k]) != bitsOf(refined[k]);
+                    bad = !(error <= limit) || std::bit_cast<uint64_t>(got[k]) != std::bit_cast<uint64_t>(refined[k]);
                     t.beyondBound += bad ? 1 : 0;
                     if (error > t.worst) {
                         t.worst = error;
@@ -198,7 +147,7 @@ int main(int argc, char** argv) {
                     t.undecided += fraction > 0.5 - REFERENCE_ULPS ? 1 : 0;
                     t.offReference += fraction <= 0.5 - REFERENCE_ULPS && got[k] != static_cast<double>(exact) ? 1 : 0;
                 } else {
-                    bad = bitsOf(got[k]) != bitsOf(divided[k]);
+                    bad = std::bit_cast<uint64_t>(got[k]) != std::bit_cast<uint64_t>(divided[k]);
                     t.notDivided += bad ? 1 : 0;
                 }
                 if (bad && t.beyondBound + t.notDivided == 1) {

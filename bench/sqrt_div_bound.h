@@ -17,5 +17,5 @@ double sqrtThreeDivLoop(int64_t pairs);
 double sqrtFiveDivLoop(int64_t pairs);
 
 // The fast engine's 1/(r^2 sqrt(r^2)) per pair as its kernels form it: the estimate and its
-// refinement (tests/inverse_cube), or the square root and the division for the portable kernels.
+// refinement (tests/divsqrt), or the square root and the division for the portable kernels.
 double estimateLoop(int64_t pairs);

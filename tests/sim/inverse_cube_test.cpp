@@ -16,44 +16,14 @@
 
 #include "instruction_sets.h"
 #include "inverse_cube_lanes.h"
+#include "lane_operands.h"
 
 namespace {
 
-// The sanitizer build runs the same cases on fewer operands.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t SCALE = 1;
-#else
-constexpr std::size_t SCALE = 16;
-#endif
-
-using Doubles = std::vector<double>;
-using Rng = std::mt19937_64;
-
-uint64_t bitsOf(double v) {
-    uint64_t u = 0;
-    std::memcpy(&u, &v, sizeof u);
-    return u;
-}
-double fromBits(uint64_t u) {
-    double v = 0;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
-}
-std::string show(double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%a", v);
-    return text;
-}
+using namespace operands;
 
 // Positive, with a random significand and an exponent drawn from [low, high].
-Doubles drawn(Rng& rng, std::size_t n, int low, int high) {
-    Doubles v(n);
-    for (double& d : v) {
-        const auto exponent = static_cast<uint64_t>(std::uniform_int_distribution<int>(low, high)(rng) + 1023);
-        d = fromBits(exponent << 52 | (rng() & ((uint64_t{1} << 52) - 1)));
-    }
-    return v;
-}
+Doubles drawn(Rng& rng, std::size_t n, int low, int high) { return drawnMany(rng, n, low, high, false); }
 
 // Significands in [1, 4) stepped by 2^-14, so that every entry of the estimates' tables comes up,
 // with random bits below and a random exponent of each parity.

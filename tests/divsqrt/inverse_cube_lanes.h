@@ -1,5 +1,5 @@
 // The fast kernels' 1/(x * sqrt(x)) of one instruction set (sim/kernels/inverse_cube_*.h) over
-// arrays, for the tests and the sweep (inverse_cube_lanes_avx2.cpp, _avx512.cpp); and the exact
+// arrays, for the tests and the sweep (rounded_divsqrt_lanes_avx2.cpp, _avx512.cpp); and the exact
 // value they are measured against. Every count is a multiple of width.
 #pragma once
 

@@ -1,17 +1,19 @@
-// The loops of inverse_cube_lanes.h over one instruction set's vectors, written once over Io: its
-// InverseCube, width, loads and stores, and trustedBits (the mask as bits, lane 0 lowest). Included
-// by files built with that set's flags, after its inverse_cube header.
+// The loops of inverse_cube_lanes.h over one instruction set's vectors, written once over the Io of
+// rounded_divsqrt_lanes_body.h (width, loads and stores, the mask as bits, the instructions) and its
+// CubeLanes (inverse_cube_*.h). Included by files built with that set's flags, after its
+// inverse_cube header.
 #pragma once
 
 namespace {
 
 template <class Io>
 struct CubeLoops {
-    using C = typename Io::C;
+    using Lanes = typename Io::CubeLanes;
+    using C = InverseCube<Lanes>;
     static constexpr std::size_t W = Io::width;
 
     static void storeTrusted(unsigned char* out, typename C::Mask m) {
-        const unsigned bits = Io::trustedBits(m);
+        const unsigned bits = Io::provenBits(m);
         for (std::size_t k = 0; k < W; ++k) out[k] = static_cast<unsigned char>((bits >> k) & 1U);
     }
     static void inverseCube(const double* x, double* out, std::size_t n) {
@@ -36,10 +38,14 @@ struct CubeLoops {
         }
     }
     static void estimate(const double* x, double* out, std::size_t n) {
-        for (std::size_t i = 0; i < n; i += W) Io::store(out + i, Io::Lanes::estimate(Io::load(x + i)));
+        for (std::size_t i = 0; i < n; i += W) Io::store(out + i, Lanes::estimate(Io::load(x + i)));
     }
+    // As the portable kernels and the lanes the estimate cannot serve: 1 / (x * sqrt(x)).
     static void divided(const double* x, double* out, std::size_t n) {
-        for (std::size_t i = 0; i < n; i += W) Io::store(out + i, Io::divided(Io::load(x + i)));
+        for (std::size_t i = 0; i < n; i += W) {
+            const auto v = Io::load(x + i);
+            Io::store(out + i, Io::hardwareDivide(Lanes::broadcast(1.0), Lanes::mul(v, Io::hardwareSqrt(v))));
+        }
     }
 
     // As many inverse cubes as the kernels' pair loop forms where the estimate serves (the
@@ -48,10 +54,10 @@ struct CubeLoops {
         using Vec = typename C::Vec;
         Vec r[8];
         Vec sum[8];
-        const Vec step = Io::Lanes::broadcast(1e-9);
+        const Vec step = Lanes::broadcast(1e-9);
         for (int k = 0; k < 8; ++k) {
-            r[k] = Io::Lanes::broadcast(1.0 + k);
-            sum[k] = Io::Lanes::broadcast(0.0);
+            r[k] = Lanes::broadcast(1.0 + k);
+            sum[k] = Lanes::broadcast(0.0);
         }
         for (int64_t n = 0; n < pairs; n += static_cast<int64_t>(8 * W)) {
             for (int k = 0; k < 8; ++k) {
@@ -70,7 +76,7 @@ struct CubeLoops {
 
     static InverseCubeLanes table() {
         return InverseCubeLanes{.width = W,
-                                .boundUlps = Io::Lanes::BOUND_ULPS,
+                                .boundUlps = Lanes::BOUND_ULPS,
                                 .inverseCube = inverseCube,
                                 .refined = refined,
                                 .refinedFrom = refinedFrom,
