@@ -1,11 +1,14 @@
-// The exact and fast steps beside the literal one, and beside the machine's ceilings (one square
-// root and one division per pair for the fast engine, one and three per ordered pair for the exact
-// one), in one run so that ratios hold however busy the machine is.
+// The exact and fast steps beside the literal one, and beside the machine's ceilings (one estimate
+// of 1/sqrt(r^2) and its refinement per pair for the fast engine, and the square root and division
+// it took before; one square root and three divisions per ordered pair for the exact one), in one
+// run so that ratios hold however busy the machine is.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <thread>
@@ -32,6 +35,15 @@ StepEngine engineOf(int64_t engine) {
     return engine == LITERAL ? StepEngine::Literal : engine == FAST ? StepEngine::Fast : StepEngine::Exact;
 }
 
+// ORRELUNE_TEST_KERNELS=avx2 or =scalar caps the kernels, as for the tests, so that one processor
+// measures the lower levels too.
+void capKernels() {
+    const char* text = std::getenv("ORRELUNE_TEST_KERNELS");
+    if (text == nullptr) return;
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512})
+        if (std::strcmp(text, cpuLevelName(level)) == 0) stepSettings().cpuLimit = level;
+}
+
 using Key = std::tuple<int64_t, int64_t, int64_t, int64_t>;
 
 // A fresh population (warm 0: the first step, when thousands of pairs merge at once) or the table
@@ -56,6 +68,7 @@ const std::vector<Particle>& startingTable(int64_t count, int64_t radiusMilli, i
 }
 
 void BM_Step(benchmark::State& state) {
+    capKernels();
     const std::vector<Particle>& table =
         startingTable(state.range(COUNT), state.range(RADIUS), state.range(MERGE), state.range(WARM));
     simParameters.mergeEnabled = static_cast<int32_t>(state.range(MERGE));
@@ -95,6 +108,7 @@ void BM_Step(benchmark::State& state) {
 
 // As many square roots and divisions per second as the pass needs, on as many threads.
 void runBound(benchmark::State& state, double (*loop)(int64_t)) {
+    capKernels();
     const auto threads = static_cast<int32_t>(state.range(0));
     constexpr int64_t PAIRS = int64_t{1} << 26;
     for (auto _ : state) {
@@ -113,8 +127,11 @@ void runBound(benchmark::State& state, double (*loop)(int64_t)) {
     state.SetLabel(cpuLevelName(stepCpuLevel()));
 }
 
-// The fast engine's ceiling: one square root and one division per pair.
+// The fast engine's ceiling at 4a98325: one square root and one division per pair.
 void BM_SqrtDivBound(benchmark::State& state) { runBound(state, sqrtDivLoop); }
+// Its ceiling now: one estimate of 1/sqrt(r^2) and its refinement per pair (the division where
+// the kernels have no estimate).
+void BM_EstimateBound(benchmark::State& state) { runBound(state, estimateLoop); }
 // The exact engine's folds: one square root and three divisions per ordered pair.
 void BM_SqrtThreeDivBound(benchmark::State& state) { runBound(state, sqrtThreeDivLoop); }
 // Its tiles: one square root and five divisions per pair.
@@ -185,6 +202,7 @@ void literal50000(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_SqrtDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EstimateBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqrtThreeDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqrtFiveDivBound)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Step)->Apply(issueCases)->UseManualTime()->Unit(benchmark::kMillisecond);

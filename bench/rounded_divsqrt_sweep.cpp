@@ -11,33 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <string>
 
 #include "rounded_divsqrt_lanes.h"
+#include "sweep_support.h"
 
 namespace {
-
-std::string processorName() {
-    std::ifstream info("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(info, line))
-        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-    return "unknown processor";
-}
-
-bool has(const char* isa) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("fma")) return false;
-    if (std::strcmp(isa, "avx512") == 0) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    return __builtin_cpu_supports("avx2");
-#else
-    (void)isa;
-    return false;
-#endif
-}
 
 struct Population {
     const char* name;
@@ -49,26 +28,11 @@ struct Population {
 }  // namespace
 
 int main(int argc, char** argv) {
-    uint64_t lanes = 1000000000;
-    uint64_t seed = 1;
-    std::string isa = has("avx512") ? "avx512" : "avx2";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--lanes") {
-            lanes = static_cast<uint64_t>(std::strtod(argv[i + 1], nullptr));
-        } else if (option == "--seed") {
-            seed = std::strtoull(argv[i + 1], nullptr, 10);
-        } else if (option == "--isa") {
-            isa = argv[i + 1];
-        } else {
-            std::fprintf(stderr, "usage: %s [--lanes N] [--isa avx2|avx512] [--seed S]\n", argv[0]);
-            return 2;
-        }
-    }
-    if ((isa != "avx2" && isa != "avx512") || !has(isa.c_str())) {
-        std::fprintf(stderr, "this processor cannot run %s\n", isa.c_str());
-        return 2;
-    }
+    SweepOptions options;
+    if (!readSweepOptions(argc, argv, options)) return 2;
+    const uint64_t lanes = options.lanes;
+    uint64_t seed = options.seed;
+    const std::string& isa = options.isa;
     const DivSqrtLanes kernels = isa == "avx512" ? divSqrtLanesAvx512() : divSqrtLanesAvx2();
     if (kernels.width == 0) {
         std::fprintf(stderr, "this build has no %s code\n", isa.c_str());

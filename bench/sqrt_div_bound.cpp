@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "inverse_cube_lanes.h"
 #include "workspace.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -111,3 +112,11 @@ double sqrtDivLoop(int64_t pairs) { return boundLoop<1>(pairs); }
 double sqrtThreeDivLoop(int64_t pairs) { return boundLoop<3>(pairs); }
 
 double sqrtFiveDivLoop(int64_t pairs) { return boundLoop<5>(pairs); }
+
+double estimateLoop(int64_t pairs) {
+    switch (stepCpuLevel()) {
+        case CpuLevel::Avx512: return inverseCubeLanesAvx512().ceiling(pairs);
+        case CpuLevel::Avx2: return inverseCubeLanesAvx2().ceiling(pairs);
+        default: return sqrtDivLoop(pairs);
+    }
+}

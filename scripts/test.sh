@@ -49,6 +49,8 @@ avx2) sets=(avx2) ;;
 *) sets=() ;;
 esac
 for set in "${sets[@]}"; do build/bench/orrelune-divsqrt-sweep --isa "$set" --lanes 1e6; done
+# The fast kernels' inverse cube against x^(-3/2), on a thousandth of the full sweep's lanes.
+for set in "${sets[@]}"; do build/bench/orrelune-inverse-cube-sweep --isa "$set" --lanes 1e6; done
 
 # The Windows build (MinGW-w64), checked under Wine against the Linux build above.
 if [ "$quick" = 0 ]; then scripts/windows-test.sh; fi

@@ -1,7 +1,8 @@
 // The gravity kernels written once over an 8-lane vector type V with mask type M. Included by
 // each instruction-set file inside an anonymous namespace after it has defined V, M and their
 // operations, so that nothing compiled for one instruction set can stand in for another.
-// Every operation is the same in every lane layout, which keeps the three kernels bit-identical.
+// Every operation but the inverse cube (each file's own: inverseCube, inverseCubeServed,
+// estimateServes) is the same in every lane layout.
 
 constexpr int32_t LANES = 8;
 
@@ -45,7 +46,19 @@ inline FastConstants fastConstants(const GravityView& g) {
 // stored once for all of them. The order of every sum is fixed by the tile alone.
 constexpr int32_t ROWS = 4;
 
-template <bool DIAGONAL, bool MASKED>
+// 1/(r2 sqrt(r2)) and the lanes where r2 > 0: checked lane by lane, or, where the step's bounds
+// on r2 keep every pair within the estimate's range (SERVED), not.
+template <bool SERVED>
+KERNEL_INLINE V inverseCubeOf(V r2, M& positive) {
+    if constexpr (SERVED) {
+        positive = greaterThan(r2, broadcast(0.0));
+        return inverseCubeServed(r2);
+    } else {
+        return inverseCube(r2, positive);
+    }
+}
+
+template <bool DIAGONAL, bool MASKED, bool SERVED>
 void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double* rowY, double* outJx, double* outJy) {
     const auto [zero, one, width, height, halfWidth, halfHeight, lanes] = fastConstants(g);
     for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += ROWS) {
@@ -79,9 +92,9 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
                 const V sx = shortOffset(xr[r], xj, width, halfWidth);
                 const V sy = shortOffset(yr[r], yj, height, halfHeight);
                 const V r2 = multiplyAdd(sx, sx, sy * sy);
-                const V inv3 = one / (r2 * vsqrt(r2));
                 // Coincident particles pull on nothing; padding has NaN positions and fails this too.
-                M ok = greaterThan(r2, zero);
+                M ok;
+                const V inv3 = inverseCubeOf<SERVED>(r2, ok);
                 if constexpr (DIAGONAL) {
                     ok = ok & greaterThan(lanes + broadcast(static_cast<double>(jj)), broadcast(static_cast<double>(ii + r)));
                 }
@@ -109,6 +122,7 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
     }
 }
 
+template <bool SERVED>
 void blockPair(const GravityView& g, int32_t a, int32_t b) {
     const int32_t size = g.blockSize;
     const auto offsetOf = [&](int32_t p, int32_t q) {
@@ -143,14 +157,14 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
             const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE];
             if (i0 == j0) {
                 if (cut) {
-                    tilePair<true, true>(g, i0, j0, rowX, rowY, jX, jY);
+                    tilePair<true, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
                 } else {
-                    tilePair<true, false>(g, i0, j0, rowX, rowY, jX, jY);
+                    tilePair<true, false, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
                 }
             } else if (cut) {
-                tilePair<false, true>(g, i0, j0, rowX, rowY, jX, jY);
+                tilePair<false, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
             } else {
-                tilePair<false, false>(g, i0, j0, rowX, rowY, jX, jY);
+                tilePair<false, false, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
             }
         }
         // On a diagonal block aX also holds the partner-side sums; the row sums join them here.
@@ -161,7 +175,13 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
     }
 }
 
-void pairTask(const GravityView& g, int32_t a, int32_t b) { blockPair(g, a, b); }
+void pairTask(const GravityView& g, int32_t a, int32_t b) {
+    if (estimateServes(g.leastSquare, g.greatestSquare)) {
+        blockPair<true>(g, a, b);
+    } else {
+        blockPair<false>(g, a, b);
+    }
+}
 
 void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, double sum[2]) {
     const auto [zero, one, width, height, halfWidth, halfHeight, lanes] = fastConstants(g);
@@ -177,9 +197,10 @@ void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, dou
         const V sx = shortOffset(xp, load(g.x + j), width, halfWidth);
         const V sy = shortOffset(yp, load(g.y + j), height, halfHeight);
         const V r2 = sx * sx + sy * sy;
-        const V inv3 = one / (r2 * vsqrt(r2));
+        M ok;
+        const V inv3 = inverseCube(r2, ok);
         const V at = lanes + broadcast(static_cast<double>(j));
-        M ok = greaterThan(r2, zero) & lessThan(at, to) & lessThan(from, at + one);
+        ok = ok & lessThan(at, to) & lessThan(from, at + one);
         ok = ok & lessThan(load(g.idx + j), cutp) & lessThan(idxp, load(g.cut + j));
         const V gmj = load(g.gm + j);
         ax = ax - gmj * multiplyWhere(ok, sx, inv3);

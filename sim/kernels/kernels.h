@@ -48,6 +48,10 @@ struct GravityView {
     double width;
     double height;
     const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
+    // Bounds on r^2 over the pairs with r^2 > 0, from the positions and the field: where the
+    // level's estimate of 1/sqrt(r^2) serves all of them, no lane checks it.
+    double leastSquare = 0;
+    double greatestSquare = std::numeric_limits<double>::infinity();
 };
 
 // One live particle as the exact kernels read it as a partner: its snapshot values side by side,
@@ -123,10 +127,11 @@ struct GravityKernels {
                       double* vx, double* vy, bool guarded, const ExactTileEvent* events, int32_t eventCount);
 };
 
-// All three take 8 lanes through the same operations in the same order. The two vector sets fuse
-// the same multiply-adds in the fast kernels (written out; the compiler itself never fuses here) and
-// give the same bits; the portable set rounds those products separately. The exact kernels fuse
-// nothing and give the same bits on every set.
+// All three take 8 lanes through the same operations in the same order. The exact kernels fuse
+// nothing and give the same bits on every set. The fast kernels give each set's own bits: the
+// vector sets form 1/(r^2 sqrt r^2) from their own estimates (inverse_cube_*.h) and fuse the
+// multiply-adds written out (the compiler itself never fuses here), the portable set divides and
+// rounds those products separately; every thread count gives the same bits on one processor.
 GravityKernels gravityKernelsScalar();
 GravityKernels gravityKernelsAvx2();
 GravityKernels gravityKernelsAvx512();

@@ -7,6 +7,7 @@
 #if defined(ORRELUNE_X86_KERNELS)
 #include <immintrin.h>
 
+#include "inverse_cube_avx2.h"
 #include "rounded_divsqrt_avx2.h"
 
 namespace {
@@ -57,6 +58,29 @@ inline V subtractWhere(M m, V a, V b) {
 }
 inline V multiplyWhere(M m, V a, V b) {
     return V{_mm256_and_pd(m.lo, _mm256_mul_pd(a.lo, b.lo)), _mm256_and_pd(m.hi, _mm256_mul_pd(a.hi, b.hi))};
+}
+
+// 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx2.h), and the lanes where r2 > 0. A lane the
+// estimate cannot serve (or r2 0 or NaN, which no term uses) takes the division and the root.
+[[gnu::noinline]] V inverseCubeMixed(V r2, InverseCubeAvx2::Checked lo, InverseCubeAvx2::Checked hi, M& positive) {
+    positive = greaterThan(r2, broadcast(0.0));
+    return V{InverseCubeAvx2::anyLanes(r2.lo, lo), InverseCubeAvx2::anyLanes(r2.hi, hi)};
+}
+inline V inverseCube(V r2, M& positive) {
+    const InverseCubeAvx2::Checked lo = InverseCubeAvx2::refine(r2.lo);
+    const InverseCubeAvx2::Checked hi = InverseCubeAvx2::refine(r2.hi);
+    if (_mm256_movemask_pd(_mm256_and_pd(lo.trusted, hi.trusted)) == 0xF) [[likely]] {
+        positive = M{lo.trusted, hi.trusted};
+        return V{lo.value, hi.value};
+    }
+    return inverseCubeMixed(r2, lo, hi, positive);
+}
+inline V inverseCubeServed(V r2) {
+    return V{InverseCubeAvx2::refine(r2.lo).value, InverseCubeAvx2::refine(r2.hi).value};
+}
+// Where the float estimate is normal and, as documented, within 1.5 * 2^-12 of 1/sqrt(r2).
+inline bool estimateServes(double leastSquare, double greatestSquare) {
+    return leastSquare >= 0x1p-125 && greatestSquare <= 0x1p125;
 }
 
 #include "fast_kernel_body.h"

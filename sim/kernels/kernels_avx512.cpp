@@ -7,6 +7,7 @@
 #if defined(ORRELUNE_X86_KERNELS)
 #include <immintrin.h>
 
+#include "inverse_cube_avx512.h"
 #include "rounded_divsqrt_avx512.h"
 
 namespace {
@@ -60,6 +61,25 @@ inline V flipSignByWhere(M m, V sign, V a) {
     const __m512i signBit = _mm512_castpd_si512(_mm512_set1_pd(-0.0));
     return V{_mm512_castsi512_pd(
         _mm512_mask_ternarylogic_epi64(signBit, m.m, _mm512_castpd_si512(a.v), _mm512_castpd_si512(sign.v), 0x6C))};
+}
+
+// 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx512.h), and the lanes where r2 > 0. A lane
+// out of the estimate's range (or r2 0 or NaN, which no term uses) takes the division and the root.
+[[gnu::noinline]] V inverseCubeMixed(V r2, InverseCubeAvx512::Checked refined, M& positive) {
+    positive = greaterThan(r2, broadcast(0.0));
+    return V{InverseCubeAvx512::anyLanes(r2.v, refined)};
+}
+inline V inverseCube(V r2, M& positive) {
+    const InverseCubeAvx512::Checked refined = InverseCubeAvx512::refine(r2.v);
+    if (refined.trusted == 0xFF) [[likely]] {
+        positive = M{refined.trusted};
+        return V{refined.value};
+    }
+    return inverseCubeMixed(r2, refined, positive);
+}
+inline V inverseCubeServed(V r2) { return V{InverseCubeAvx512::refine(r2.v).value}; }
+inline bool estimateServes(double leastSquare, double greatestSquare) {
+    return leastSquare >= 0x1p-680 && greatestSquare <= 0x1p680;
 }
 
 #include "fast_kernel_body.h"

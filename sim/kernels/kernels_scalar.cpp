@@ -80,6 +80,14 @@ inline V withLane(V a, int m, double value) {
 }
 inline void storeLane(double* p, V a, int m) { *p = a.lane[m]; }
 
+// 1/(r2 sqrt(r2)) divided as written, and the lanes where r2 > 0.
+inline V inverseCube(V r2, M& positive) {
+    positive = greaterThan(r2, broadcast(0.0));
+    return broadcast(1.0) / (r2 * vsqrt(r2));
+}
+inline V inverseCubeServed(V r2) { return broadcast(1.0) / (r2 * vsqrt(r2)); }
+inline bool estimateServes(double, double) { return true; }
+
 #include "fast_kernel_body.h"
 
 // The portable folds divide and take roots as written; nothing is built here.

@@ -1,19 +1,24 @@
-// The AVX2 entry points of rounded_divsqrt_lanes.h, built with -mavx2 -mfma for this file alone; like
-// the step's kernels it includes nothing with external inline functions.
+// The AVX2 entry points of rounded_divsqrt_lanes.h and inverse_cube_lanes.h, built with -mavx2
+// -mfma for this file alone; like the step's kernels it includes nothing with external inline
+// functions.
 #include <cstddef>
 #include <cstdint>
 
+#include "inverse_cube_lanes.h"
 #include "rounded_divsqrt_lanes.h"
 
 #if defined(__AVX2__) && defined(__FMA__)
 #include <immintrin.h>
 
+#include "inverse_cube_avx2.h"
+#include "inverse_cube_lanes_body.h"
 #include "rounded_divsqrt_avx2.h"
 #include "rounded_divsqrt_lanes_body.h"
 
 namespace {
 
 struct Avx2Io {
+    using CubeLanes = Avx2CubeLanes;
     using L = Avx2Lanes;
     using Int = __m256i;
     static constexpr std::size_t width = 4;
@@ -50,6 +55,8 @@ struct Avx2Io {
 }  // namespace
 
 DivSqrtLanes divSqrtLanesAvx2() { return LaneLoops<Avx2Io>::table(); }
+InverseCubeLanes inverseCubeLanesAvx2() { return CubeLoops<Avx2Io>::table(); }
 #else
 DivSqrtLanes divSqrtLanesAvx2() { return DivSqrtLanes{}; }
+InverseCubeLanes inverseCubeLanesAvx2() { return InverseCubeLanes{}; }
 #endif

@@ -1,13 +1,17 @@
-// The AVX-512 entry points of rounded_divsqrt_lanes.h, built with -mavx512f -mavx512dq -mfma for this
-// file alone; like the step's kernels it includes nothing with external inline functions.
+// The AVX-512 entry points of rounded_divsqrt_lanes.h and inverse_cube_lanes.h, built with
+// -mavx512f -mavx512dq -mfma for this file alone; like the step's kernels it includes nothing with
+// external inline functions.
 #include <cstddef>
 #include <cstdint>
 
+#include "inverse_cube_lanes.h"
 #include "rounded_divsqrt_lanes.h"
 
 #if defined(__AVX512F__) && defined(__FMA__)
 #include <immintrin.h>
 
+#include "inverse_cube_avx512.h"
+#include "inverse_cube_lanes_body.h"
 #include "rounded_divsqrt_avx512.h"
 #include "rounded_divsqrt_lanes_body.h"
 
@@ -15,6 +19,7 @@ namespace {
 
 // Masked forms where the plain intrinsic starts from an undefined register (GCC 12 warns).
 struct Avx512Io {
+    using CubeLanes = Avx512CubeLanes;
     using L = Avx512Lanes;
     using Int = __m512i;
     static constexpr std::size_t width = 8;
@@ -50,6 +55,8 @@ struct Avx512Io {
 }  // namespace
 
 DivSqrtLanes divSqrtLanesAvx512() { return LaneLoops<Avx512Io>::table(); }
+InverseCubeLanes inverseCubeLanesAvx512() { return CubeLoops<Avx512Io>::table(); }
 #else
 DivSqrtLanes divSqrtLanesAvx512() { return DivSqrtLanes{}; }
+InverseCubeLanes inverseCubeLanesAvx512() { return InverseCubeLanes{}; }
 #endif

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "instruction_sets.h"
+#include "lane_operands.h"
 #include "rounded_divsqrt_lanes.h"
 #include "step_tables.h"
 
@@ -27,46 +29,7 @@
 
 namespace {
 
-// The sanitizer build runs the same cases on fewer operands.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t SCALE = 1;
-#else
-constexpr std::size_t SCALE = 16;
-#endif
-
-using Doubles = std::vector<double>;
-using Rng = std::mt19937_64;
-
-uint64_t bitsOf(double v) {
-    uint64_t u = 0;
-    std::memcpy(&u, &v, sizeof u);
-    return u;
-}
-double fromBits(uint64_t u) {
-    double v = 0;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
-}
-std::string show(double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%a (0x%016llx)", v, static_cast<unsigned long long>(bitsOf(v)));
-    return text;
-}
-
-constexpr uint64_t SIGNIFICAND = (uint64_t{1} << 52) - 1;
-
-// A random significand with an exponent drawn from [low, high] (normal numbers), either sign or positive.
-double drawn(Rng& rng, int low, int high, bool signed_) {
-    const uint64_t exponent = static_cast<uint64_t>(std::uniform_int_distribution<int>(low, high)(rng) + 1023);
-    const uint64_t sign = signed_ ? (rng() & 1) << 63 : 0;
-    return fromBits(sign | exponent << 52 | (rng() & SIGNIFICAND));
-}
-
-Doubles drawnMany(Rng& rng, std::size_t n, int low, int high, bool signed_) {
-    Doubles v(n);
-    for (double& d : v) d = drawn(rng, low, high, signed_);
-    return v;
-}
+using namespace operands;
 
 // Any 64 bits: every exponent field, subnormals, infinities and NaNs among them.
 Doubles anyBits(Rng& rng, std::size_t n) {
@@ -269,27 +232,10 @@ Doubles binadeRadicands() {
     return x;
 }
 
-enum class Isa { Avx2, Avx512 };
-
-bool processorHas(Isa isa) {
-#if defined(DIVSQRT_X86)
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("fma")) return false;
-    if (isa == Isa::Avx512) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    return __builtin_cpu_supports("avx2");
-#else
-    (void)isa;
-    return false;
-#endif
-}
-
 class RoundedDivSqrt : public testing::TestWithParam<Isa> {
 protected:
     void SetUp() override {
-        if (!processorHas(GetParam())) GTEST_SKIP() << "the processor lacks this instruction set";
-        const CpuLevel level = GetParam() == Isa::Avx512 ? CpuLevel::Avx512 : CpuLevel::Avx2;
-        if (static_cast<int>(level) > static_cast<int>(testKernelLimit()))
-            GTEST_SKIP() << "ORRELUNE_TEST_KERNELS leaves this instruction set out";
+        if (const char* why = whyNotRunnable(GetParam())) GTEST_SKIP() << why;
         lanes = GetParam() == Isa::Avx512 ? divSqrtLanesAvx512() : divSqrtLanesAvx2();
         if (lanes.width == 0) GTEST_SKIP() << "this build has no code for this instruction set";
     }
@@ -441,10 +387,7 @@ protected:
     DivSqrtLanes lanes{};
 };
 
-INSTANTIATE_TEST_SUITE_P(InstructionSets, RoundedDivSqrt, testing::Values(Isa::Avx2, Isa::Avx512),
-                         [](const testing::TestParamInfo<Isa>& info) {
-                             return std::string(info.param == Isa::Avx512 ? "avx512" : "avx2");
-                         });
+INSTANTIATE_TEST_SUITE_P(InstructionSets, RoundedDivSqrt, testing::Values(Isa::Avx2, Isa::Avx512), isaName);
 
 TEST_P(RoundedDivSqrt, SameBitsOnRandomOperands) {
     Rng rng(11);

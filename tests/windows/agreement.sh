@@ -48,8 +48,9 @@ for args in "${populations[@]}"; do
   fi
 done
 
-# Evolution: both load the same file and run 100 ticks; the step uses only + - * / and sqrt, so
-# the states must be identical. One file comes from each system (the Windows one has CRLF ends);
+# Evolution: both load the same file and run 100 ticks; the step uses only + - * / and sqrt (and the
+# fast engine the processor's estimates, the same for both on one machine), so the states must be
+# identical. One file comes from each system (the Windows one has CRLF ends);
 # merging on and off; every engine, the exact and fast ones on two threads above the size where
 # they split the work between threads; the clock is fixed in case a restart draws a new population.
 "$linux" --clock 4242 --count 3000 --radius 2 --dump | grep -v '^ticks=' >from-linux.txt

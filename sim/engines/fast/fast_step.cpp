@@ -20,12 +20,18 @@ constexpr double LOG2_LARGEST = 960;
 
 bool normalRange(double log2Value) { return log2Value >= LOG2_SMALLEST && log2Value <= LOG2_LARGEST; }
 
+struct SquareBounds {
+    double least;
+    double greatest;
+};
+
 // The states the fast path reproduces to rounding: what the merge search takes, positive finite
 // masses, finite velocities, and masses, gravity and distances for which every product, force,
 // divisor and term of the literal step and of the fast kernels stays in the normal range. The
 // distances a step can see are bounded from the positions alone: two different coordinates differ
 // by at least half an ulp of the larger, and across an edge by at least an ulp of the field.
-bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double height) {
+// Where it applies, squares holds bounds on every r^2 > 0 the kernels will form.
+bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double height, SquareBounds& squares) {
     if (!mergeSearchApplies(c, last, width, height)) return false;
     double lightest = INFINITY;
     double heaviest = 0;
@@ -51,6 +57,7 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
     const double lgFar = std::log2(3 * std::hypot(width, height));
     // r^2 * sqrt(r^2) and its reciprocal (fast) are formed whatever the masses and gravity.
     if (!(normalRange(2 * lgNear) && normalRange(3 * lgNear) && normalRange(3 * lgFar))) return false;
+    squares = SquareBounds{std::exp2(2 * lgNear), std::exp2(2 * lgFar)};
     if (heaviest == 0) return true;
     // So is the divisor m * r of the literal terms, even without gravity (0 / 0 is not 0).
     const double lgLight = std::log2(lightest);
@@ -130,7 +137,8 @@ void reserveFastScratch(FastScratch& scratch, int32_t n) {
 }
 
 void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, double height) {
-    const bool applies = fastPathApplies(simState.current, simState.lastIndex, width, height);
+    SquareBounds squares{};
+    const bool applies = fastPathApplies(simState.current, simState.lastIndex, width, height, squares);
     const int32_t n = beginOrHandOver(step, applies, width, height);
     if (n < 0) return;
     gatherParticles(step, scratch);
@@ -148,7 +156,9 @@ void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, d
                          .blocks = 0,
                          .width = width,
                          .height = height,
-                         .tileCut = scratch.tileCut.data()};
+                         .tileCut = scratch.tileCut.data(),
+                         .leastSquare = squares.least,
+                         .greatestSquare = squares.greatest};
         const bool parallel = step.parallel(n, MIN_PARALLEL_COUNT);
         runFastGravity(step, scratch, view, parallel);
         if (!step.schedule.events.empty()) replayFastMerges(step, scratch, view, parallel);
