@@ -208,6 +208,20 @@ crop_changed() {
   [ "$n" -gt 50 ] || { echo "only $n pixels of $3 changed between $2 and $1"; return 1; }
 }
 
+# mostly_off_screen: the main window lies mostly above and left of the screen.
+mostly_off_screen() {
+  place "$window" now_
+  [ "$now_X" -le -900 ] && [ "$now_Y" -le -550 ] || { echo "the main window is at $now_X,$now_Y"; return 1; }
+}
+
+# frame_extents WINDOW: the window manager's frame around it (left right top bottom), 0 0 0 0
+# without a window manager.
+frame_extents() {
+  local extents
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/^[^=]*= //p' | tr -d ,)
+  echo "${extents:-0 0 0 0}"
+}
+
 run_dialog_scenario() {
   case $1 in
   dialog_opens)
@@ -366,6 +380,53 @@ run_dialog_scenario() {
     xdotool key Tab
     eventually default_button_is ok
     xdotool key Escape
+    dialog_closed
+    ;;
+  dialog_input_method)
+    # Keys go to the focused box's input method first: Enter confirms a composition and Escape
+    # cancels it; only without one do they mean OK and Cancel. GTK's own composition
+    # (Ctrl+Shift+U and a character's hex code) takes the path a Japanese input method does.
+    stop_program
+    start_program GTK_IM_MODULE=gtk-im-context-simple
+    open_dialog
+    type_box count 12
+    xdotool key ctrl+shift+u 3 3 Return
+    local text
+    text=$(read_box count)
+    [ "$text" = 123 ] || fail "Enter during the composition left the count box with '$text', not 123"
+    xdotool key End ctrl+shift+u 3 4 Escape
+    xdotool type 5
+    text=$(read_box count)
+    [ "$text" = 1235 ] || fail "Escape during the composition left the count box with '$text', not 1235"
+    # Without a composition, Enter is OK: the count typed comes back in the dialog.
+    xdotool key End Return
+    dialog_closed
+    open_dialog
+    text=$(read_box count)
+    [ "$text" = 1235 ] || fail "OK after the compositions gave a count of '$text', not 1235"
+    xdotool key Escape
+    dialog_closed
+    ;;
+  dialog_on_screen)
+    # The main window moved mostly off the screen, up and left: its dialog still opens wholly on
+    # the screen, as Windows keeps a new dialog in the work area. The menu is taken by keys.
+    xdotool windowmove "$window" -1000 -650
+    eventually mostly_off_screen
+    # Without a window manager the keys go to the window under the pointer.
+    xdotool mousemove 10 30
+    # shellcheck disable=SC2046
+    xdotool key $(menu_keys $PARAMETER)
+    find_dialog
+    # shellcheck disable=SC2046
+    probe drawn Dialog $(drawn_args) >/dev/null || fail "the dialog was not painted"
+    local left right top bottom
+    read -r left right top bottom <<<"$(frame_extents "$dialog")"
+    [ "$((dialog_X - left))" -ge 0 ] && [ "$((dialog_Y - top))" -ge 0 ] &&
+      [ "$((dialog_X + dialog_WIDTH + right))" -le 1280 ] && [ "$((dialog_Y + dialog_HEIGHT + bottom))" -le 1024 ] ||
+      fail "the dialog is at $dialog_X,$dialog_Y, ${dialog_WIDTH}x$dialog_HEIGHT (frame $left $right $top $bottom), not wholly on the 1280x1024 screen"
+    dialog_shot on-screen
+    type_box count 3
+    press_ok
     dialog_closed
     ;;
   *)
