@@ -167,14 +167,15 @@ void onEvent(GdkEvent* event, gpointer /*data*/) {
 }
 
 // GDK says a lost Wayland compositor in a message of its own and ends the process; the program
-// says it as it says a lost X server, first. Any other message goes on as it came.
-void onGdkMessage(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer /*data*/) {
+// says it as it says a lost X server, first. Everything else is written as GLib writes it.
+GLogWriterOutput writeLog(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer /*data*/) {
 #ifdef GDK_WINDOWING_WAYLAND
-    GdkDisplay* display = gdk_display_get_default();
+    GdkDisplay* display = (level & G_LOG_LEVEL_MESSAGE) != 0 ? gdk_display_get_default() : nullptr;
     if (display != nullptr && GDK_IS_WAYLAND_DISPLAY(display)) {
         wl_display* connection = gdk_wayland_display_get_wl_display(display);
         pollfd hungUp{wl_display_get_fd(connection), 0, 0};
-        if (wl_display_get_error(connection) != 0 || (poll(&hungUp, 1, 0) == 1 && (hungUp.revents & (POLLHUP | POLLERR)) != 0)) {
+        if (wl_display_get_error(connection) != 0 ||
+            (poll(&hungUp, 1, 0) == 1 && (hungUp.revents & (POLLHUP | POLLERR)) != 0)) {
             const char* name = g_getenv("WAYLAND_DISPLAY");
             std::fprintf(stderr, "orrelune: lost the connection to the Wayland compositor %s; the program ends.\n",
                          name != nullptr && *name != '\0' ? name : "wayland-0");
@@ -182,7 +183,7 @@ void onGdkMessage(const gchar* domain, GLogLevelFlags level, const gchar* messag
         }
     }
 #endif
-    g_log_default_handler(domain, level, message, nullptr);
+    return g_log_writer_default(level, fields, count, nullptr);
 }
 
 // Xlib ends the process when the X server goes; GTK's own handler says nothing first.
@@ -281,7 +282,7 @@ GtkWidget* nativeClientArea(HWND window) {
 GtkBackend::GtkBackend() {
     gdk_event_handler_set(onEvent, nullptr, nullptr);
     if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(onDisplayLost);
-    g_log_set_handler("Gdk", G_LOG_LEVEL_MESSAGE, onGdkMessage, nullptr);
+    g_log_set_writer_func(writeLog, nullptr, nullptr);
 }
 
 void GtkBackend::fitClientSize(int& width, int& height) {

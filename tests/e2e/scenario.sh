@@ -29,8 +29,14 @@ PATIENCE=${ORRELUNE_E2E_PATIENCE:-30}
 xvfb_pid=
 wm_pid=
 app_pid=
+ibus_pid=
+ibus_env=()
+bus_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  # IBus ends the engines it started only when asked to end.
+  [ -n "$ibus_pid" ] && { env "${ibus_env[@]}" timeout 5 ibus exit >/dev/null 2>&1; kill "$ibus_pid" 2>/dev/null; }
+  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
