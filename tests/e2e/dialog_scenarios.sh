@@ -187,12 +187,7 @@ white_field() {
 one_disc() {
   local stats
   shot "$1"
-  stats=$(convert "$out/$1.png" -depth 8 txt:- | awk -F'[,: ]+' '
-    /#FFFFFF/ { next }
-    /#000000/ { n++; if (!seen || $1 < x0) x0 = $1; if ($1 > x1) x1 = $1
-                if (!seen || $2 < y0) y0 = $2; if ($2 > y1) y1 = $2; seen = 1; next }
-    /^[0-9]/ { other++ }
-    END { printf "%d %d %d %d", n, other, x1 - x0 + 1, y1 - y0 + 1 }')
+  stats=$(disc_stats "$out/$1.png")
   set -- $stats
   [ "$2" -eq 0 ] || { echo "$2 pixels are neither white nor black"; return 1; }
   [ "$1" -gt 2000 ] || { echo "only $1 black pixels"; return 1; }

@@ -49,15 +49,8 @@ fail() {
   exit 1
 }
 
-# eventually CHECK ARGS...: runs CHECK until it succeeds, for at most PATIENCE seconds, and fails
-# with what its last try printed.
-eventually() {
-  local deadline=$((SECONDS + PATIENCE)) why
-  until why=$("$@" 2>&1); do
-    [ "$SECONDS" -lt "$deadline" ] || fail "${why:-$1 did not hold within $PATIENCE s}"
-    sleep 0.1
-  done
-}
+# eventually, exits_with, disc_stats.
+. "$(dirname "$0")/common.sh"
 
 # probe ARGS...: xprobe with the scenario's patience.
 probe() { "$probe" --timeout $((PATIENCE * 1000)) "$@"; }
@@ -217,19 +210,6 @@ repaint() {
 . "$(dirname "$0")/dialog_scenarios.sh"
 . "$(dirname "$0")/wm_scenarios.sh"
 . "$(dirname "$0")/load_scenarios.sh"
-
-# exits_with CODE: the program ends within PATIENCE seconds with exit code CODE.
-exits_with() {
-  local deadline=$((SECONDS + PATIENCE)) code
-  while kill -0 "$app_pid" 2>/dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs after $PATIENCE s"
-    sleep 0.1
-  done
-  wait "$app_pid"
-  code=$?
-  app_pid=
-  [ "$code" -eq "$1" ] || fail "the program ended with exit code $code, not $1"
-}
 
 # The environment scenarios start the program themselves.
 case $scenario in env_*) ;; *) start_program ;; esac

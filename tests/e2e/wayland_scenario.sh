@@ -47,13 +47,8 @@ fail() {
   exit 1
 }
 
-eventually() {
-  local deadline=$((SECONDS + PATIENCE)) why
-  until why=$("$@" 2>&1); do
-    [ "$SECONDS" -lt "$deadline" ] || fail "${why:-$1 did not hold within $PATIENCE s}"
-    sleep 0.2
-  done
-}
+# eventually, exits_with, disc_stats.
+. "$(dirname "$0")/common.sh"
 
 for tool in "$compositor" jq convert compare; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/deps.sh test installs it)"
@@ -192,12 +187,7 @@ one_disc() {
   field "$1" || return 1
   crop "$1"
   local stats
-  stats=$(convert "$out/$1-field.png" -depth 8 txt:- | awk -F'[,: ]+' '
-    /#FFFFFF/ { next }
-    /#000000/ { n++; if (!seen || $1 < x0) x0 = $1; if ($1 > x1) x1 = $1
-                if (!seen || $2 < y0) y0 = $2; if ($2 > y1) y1 = $2; seen = 1; next }
-    /^[0-9]/ { other++ }
-    END { printf "%d %d %d %d", n, other, x1 - x0 + 1, y1 - y0 + 1 }')
+  stats=$(disc_stats "$out/$1-field.png")
   set -- $stats
   [ "$2" -eq 0 ] && [ "$1" -gt 2000 ] && [ "$3" -le 170 ] && [ "$4" -le 170 ] ||
     { echo "not one disc: $1 black pixels over ${3}x$4, $2 others"; return 1; }
@@ -226,18 +216,6 @@ no_warnings() {
     fail "the program logged a warning or a critical message"
 }
 
-exits_with() {
-  local deadline=$((SECONDS + PATIENCE)) code
-  while kill -0 "$app_pid" 2>/dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs after $PATIENCE s"
-    sleep 0.1
-  done
-  wait "$app_pid"
-  code=$?
-  app_pid=
-  app_real=
-  [ "$code" -eq "$1" ] || fail "the program ended with exit code $code, not $1"
-}
 
 # The program starts on a seat with no keyboard (sway's has none until wtype brings one).
 mkfifo "$out/menu"
