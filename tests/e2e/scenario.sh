@@ -35,7 +35,13 @@ bus_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
   # IBus ends the engines it started only when asked to end.
-  [ -n "$ibus_pid" ] && { env "${ibus_env[@]}" timeout 5 ibus exit >/dev/null 2>&1; kill "$ibus_pid" 2>/dev/null; }
+  if [ -n "$ibus_pid" ]; then
+    local engines
+    engines=$(pgrep -P "$ibus_pid")
+    env "${ibus_env[@]}" timeout 5 ibus exit >/dev/null 2>&1
+    # shellcheck disable=SC2086
+    kill "$ibus_pid" $engines 2>/dev/null
+  fi
   [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
