@@ -162,6 +162,14 @@ RECT dialogUnitsToPixels(int x, int y, int width, int height, DialogBaseUnits ba
     return rect;
 }
 
+RECT keptInWorkArea(RECT window, RECT workArea) {
+    LONG width = window.right - window.left;
+    LONG height = window.bottom - window.top;
+    LONG left = std::max(std::min(window.left, workArea.right - width), workArea.left);
+    LONG top = std::max(std::min(window.top, workArea.bottom - height), workArea.top);
+    return RECT{left, top, left + width, top + height};
+}
+
 void controlTextChanged(HWND control, const char* text) {
     Control* c = controlRecord(control);
     if (c != nullptr) c->text = text != nullptr ? text : "";

@@ -39,6 +39,11 @@ struct DialogLayout {
     HWND defaultButton;  // the push button Enter presses from any other control; nullptr for none
 };
 
+// Where a new dialog's window (its frame included) goes: moved as little as puts it inside the
+// work area of its owner's monitor, as Windows keeps a new dialog on the screen. One larger than
+// the work area keeps its top-left corner inside.
+RECT keptInWorkArea(RECT window, RECT workArea);
+
 enum class DialogKey { Return, Escape };
 
 // Reported by the backend: the person changed an edit's text (UTF-8).

@@ -109,12 +109,12 @@ MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return msg;
 }
 
-// The part of the client area the surface keeps: all of it, or as much as the screen shows at
-// once, over the part that is on the screen now.
-RECT keptPart(const Window& w) {
+// The part of the client area the surface keeps: all of it, or as much as its monitor shows at
+// once, over the part that is on the monitor now.
+RECT keptPart(HWND window, const Window& w) {
     int screenWidth = INT_MAX;
     int screenHeight = INT_MAX;
-    backend->screenSize(screenWidth, screenHeight);
+    backend->screenSize(window, screenWidth, screenHeight);
     int width = std::min(w.width, std::max(screenWidth, 1));
     int height = std::min(w.height, std::max(screenHeight, 1));
     int left = static_cast<int>(std::clamp<int64_t>(-static_cast<int64_t>(w.screenX), 0, w.width - width));
@@ -127,8 +127,8 @@ bool sameRect(const RECT& a, const RECT& b) {
 }
 
 // Moves the surface over the part to keep; true when that part changed.
-bool placeKeptPart(Window& w) {
-    RECT kept = keptPart(w);
+bool placeKeptPart(HWND window, Window& w) {
+    RECT kept = keptPart(window, w);
     port::PixelView now = port::bitmapPixels(w.surface);
     if (sameRect(kept, RECT{now.x, now.y, now.x + now.width, now.y + now.height})) return false;
     port::placeSurface(w.surface, kept);
@@ -256,7 +256,7 @@ void clientResized(HWND window, int width, int height) {
     if (w == nullptr || (w->width == width && w->height == height)) return;
     w->width = width;
     w->height = height;
-    placeKeptPart(*w);
+    placeKeptPart(window, *w);
     // Both class styles this program uses (CS_HREDRAW | CS_VREDRAW) ask for the whole area.
     invalidate(*w, nullptr, true);
 }
@@ -267,7 +267,7 @@ void clientMoved(HWND window, int x, int y) {
     w->screenX = x;
     w->screenY = y;
     // What comes into the kept part is painted anew, as uncovered parts are on Windows.
-    if (placeKeptPart(*w)) {
+    if (placeKeptPart(window, *w)) {
         PixelView kept = bitmapPixels(w->surface);
         RECT part{kept.x, kept.y, kept.x + kept.width, kept.y + kept.height};
         invalidate(*w, &part, true);
@@ -291,10 +291,10 @@ HWND createLayerWindow(WNDPROC proc, HINSTANCE instance, const char* title, int 
     w->width = std::max(width, 0);
     w->height = std::max(height, 0);
     w->surface = createSurface(0, 0);
-    placeKeptPart(*w);
-    invalidate(*w, nullptr, true);
     uintptr_t key = s.nextHandle;
     s.nextHandle += 4;
+    placeKeptPart(handleOf(key), *w);
+    invalidate(*w, nullptr, true);
     s.windows.emplace(key, std::move(w));
     return handleOf(key);
 }
@@ -380,12 +380,12 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->width = std::max(width, 0);
     w->height = std::max(height, 0);
     w->surface = port::createSurface(0, 0);
-    placeKeptPart(*w);
-    invalidate(*w, nullptr, true);
-
     uintptr_t key = s.nextHandle;
     s.nextHandle += 4;
     HWND handle = handleOf(key);
+    placeKeptPart(handle, *w);
+    invalidate(*w, nullptr, true);
+
     const Window& created = *w;
     s.windows.emplace(key, std::move(w));
     // A menu handle of our own is never made: a window shows its class menu.

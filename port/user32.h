@@ -20,9 +20,9 @@ public:
     virtual ~Backend() = default;
     // Shrinks a wanted client size to what the screen can show.
     virtual void fitClientSize(int& width, int& height) { (void)width, (void)height; }
-    // The screen's size: no window shows more than this at once, so its surface keeps no more.
-    // The default has no screen and leaves the sizes as they are.
-    virtual void screenSize(int& width, int& height) { (void)width, (void)height; }
+    // The size of the monitor the window is on: no window shows more than this at once, so its
+    // surface keeps no more. The default has no screen and leaves the sizes as they are.
+    virtual void screenSize(HWND window, int& width, int& height) { (void)window, (void)width, (void)height; }
     virtual void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                               int clientHeight) {
         (void)window, (void)title, (void)menu, (void)clientWidth, (void)clientHeight;
@@ -93,8 +93,9 @@ void menuChosen(HWND window, int id);
 void closeRequested(HWND window);
 // Reported by the backend: the client area has a new size.
 void clientResized(HWND window, int width, int height);
-// Reported by the backend: the client area's top-left corner is at x, y on the screen. Only a
-// window larger than the screen minds: its surface keeps the part that can be on it.
+// Reported by the backend: the client area's top-left corner is at x, y from the top-left corner
+// of the monitor the window is on (0, 0 where the window system does not say where windows are).
+// Only a window larger than the monitor minds: its surface keeps the part that can be on it.
 void clientMoved(HWND window, int x, int y);
 // The pixels the backend copies to the screen: the client area, or the part of it that a
 // screen can show at once (x and y say where it lies in the client area).

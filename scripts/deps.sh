@@ -3,10 +3,10 @@
 # Usage: scripts/deps.sh [build|test]
 set -euo pipefail
 
-# Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer) and Xlib (which it
-# asks to hear of the X server's loss), stb's image writer (the driver's PNG pictures; its reader
-# checks them in the tests).
-BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libx11-dev libstb-dev)
+# Build: compiler, CMake, GSL (random draws), GTK 3 (the Linux window layer) and Xlib and the
+# Wayland client library (which it asks to hear of the X server's or the compositor's loss),
+# stb's image writer (the driver's PNG pictures; its reader checks them in the tests).
+BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libx11-dev libwayland-dev libstb-dev)
 # Tests: GoogleTest, Google Benchmark, an X server and the tools that drive and photograph it
 # (Xlib again for the small helpers that close a window as a window manager would and wait for
 # what the screen shows, xclip to read what the dialog's boxes hold as a person copies it, xprop
@@ -14,6 +14,10 @@ BUILD_PACKAGES=(g++ cmake make pkg-config libgsl-dev libgtk-3-dev libx11-dev lib
 # scenarios that run under one, and a font with Japanese glyphs for the dialog's labels.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev xvfb xdotool xclip x11-apps x11-utils imagemagick fonts-vlgothic
   openbox)
+# Wayland: two headless compositors (weston takes screenshots itself; sway with grim, wtype for
+# the keyboard, jq to read its window tree), and a Japanese input method (IBus with Anthy, on a
+# session bus of the test's own) for the dialog's scenarios.
+TEST_PACKAGES+=(weston sway grim wtype jq ibus ibus-anthy ibus-gtk3 dbus-daemon)
 
 packages=("${BUILD_PACKAGES[@]}")
 if [ "${1:-build}" = test ]; then packages+=("${TEST_PACKAGES[@]}"); fi

@@ -1,6 +1,8 @@
 #include "backend.h"
 
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +22,8 @@ struct NativeWindow {
     GtkWidget* window = nullptr;
     GtkWidget* area = nullptr;
     bool enabled = true;
-    // The window's top-left corner on the screen, as its last configure event said.
+    // The window's top-left corner on the screen, as its last configure event said (X11 only:
+    // a Wayland client is not told where its windows are).
     int x = 0;
     int y = 0;
 };
@@ -84,32 +87,57 @@ HWND handleOf(GtkWidget* window) {
     return static_cast<HWND>(g_object_get_data(G_OBJECT(window), HANDLE_KEY));
 }
 
-// The screen's part of a window's area, in the window's coordinates; nothing beyond it is
-// drawn, so a window of any size costs no more than the screen.
+// The monitor a window is on (the primary one before it is shown), or nullptr when there is none.
+GdkMonitor* monitorOf(GtkWidget* window) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr) return nullptr;
+    GdkWindow* native = window != nullptr ? gtk_widget_get_window(window) : nullptr;
+    GdkMonitor* monitor = native != nullptr ? gdk_display_get_monitor_at_window(display, native) : nullptr;
+    if (monitor == nullptr) monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+    return monitor;
+}
+
+// The monitor's area in the window's coordinates: where the window system says where the window
+// is, the part on it; elsewhere as much from the window's top-left corner.
+bool monitorInWindow(const NativeWindow& native, cairo_rectangle_int_t& area) {
+    GdkMonitor* monitor = monitorOf(native.window);
+    if (monitor == nullptr) return false;
+    GdkRectangle geometry;
+    gdk_monitor_get_geometry(monitor, &geometry);
+    if (geometry.width <= 0 || geometry.height <= 0) return false;
+    area = {0, 0, geometry.width, geometry.height};
+    if (port::placesWindows()) {
+        area.x = geometry.x - native.x;
+        area.y = geometry.y - native.y;
+    }
+    return true;
+}
+
+// The monitor's part of a window's area; nothing beyond it is drawn, so a window of any size
+// costs no more than its monitor.
 void clipToScreen(GdkWindow* window, cairo_region_t* region) {
     gpointer data = nullptr;
     gdk_window_get_user_data(window, &data);
     auto found = data != nullptr && GTK_IS_WIDGET(data) ? natives.find(handleOf(GTK_WIDGET(data))) : natives.end();
-    if (found == natives.end()) return;
-    int width = INT_MAX;
-    int height = INT_MAX;
-    port::currentBackend().screenSize(width, height);
-    cairo_rectangle_int_t screen{-found->second.x, -found->second.y, width, height};
-    cairo_region_intersect_rectangle(region, &screen);
+    cairo_rectangle_int_t monitor;
+    if (found == natives.end() || !monitorInWindow(found->second, monitor)) return;
+    cairo_region_intersect_rectangle(region, &monitor);
 }
 
 void onWindowRealize(GtkWidget* window, gpointer /*data*/) {
     gdk_window_set_invalidate_handler(gtk_widget_get_window(window), clipToScreen);
 }
 
-// Where the client area lies on the screen, for the layer to keep the part a screen shows.
+// Where the client area lies on its monitor, for the layer to keep the part a monitor shows.
 void reportClientPlace(HWND window) {
     auto found = natives.find(window);
-    if (found == natives.end()) return;
+    cairo_rectangle_int_t monitor;
+    if (found == natives.end() || !monitorInWindow(found->second, monitor)) return;
     int x = 0;
     int y = 0;
     gtk_widget_translate_coordinates(found->second.area, found->second.window, 0, 0, &x, &y);
-    port::clientMoved(window, found->second.x + x, found->second.y + y);
+    port::clientMoved(window, x - monitor.x, y - monitor.y);
 }
 
 gboolean onConfigure(GtkWidget* /*widget*/, GdkEventConfigure* event, gpointer data) {
@@ -136,6 +164,26 @@ void onEvent(GdkEvent* event, gpointer /*data*/) {
         }
     }
     gtk_main_do_event(event);
+}
+
+// GDK says a lost Wayland compositor in a message of its own and ends the process; the program
+// says it as it says a lost X server, first. Everything else is written as GLib writes it.
+GLogWriterOutput writeLog(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer /*data*/) {
+#ifdef GDK_WINDOWING_WAYLAND
+    GdkDisplay* display = (level & G_LOG_LEVEL_MESSAGE) != 0 ? gdk_display_get_default() : nullptr;
+    if (display != nullptr && GDK_IS_WAYLAND_DISPLAY(display)) {
+        wl_display* connection = gdk_wayland_display_get_wl_display(display);
+        pollfd hungUp{wl_display_get_fd(connection), 0, 0};
+        if (wl_display_get_error(connection) != 0 ||
+            (poll(&hungUp, 1, 0) == 1 && (hungUp.revents & (POLLHUP | POLLERR)) != 0)) {
+            const char* name = g_getenv("WAYLAND_DISPLAY");
+            std::fprintf(stderr, "orrelune: lost the connection to the Wayland compositor %s; the program ends.\n",
+                         name != nullptr && *name != '\0' ? name : "wayland-0");
+            _exit(1);
+        }
+    }
+#endif
+    return g_log_writer_default(level, fields, count, nullptr);
 }
 
 // Xlib ends the process when the X server goes; GTK's own handler says nothing first.
@@ -219,6 +267,8 @@ gboolean onInputWhileDisabled(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpoint
 
 namespace port {
 
+bool placesWindows() { return GDK_IS_X11_DISPLAY(gdk_display_get_default()); }
+
 GtkWidget* nativeWindow(HWND window) {
     auto found = natives.find(window);
     return found == natives.end() ? nullptr : found->second.window;
@@ -232,6 +282,7 @@ GtkWidget* nativeClientArea(HWND window) {
 GtkBackend::GtkBackend() {
     gdk_event_handler_set(onEvent, nullptr, nullptr);
     if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(onDisplayLost);
+    g_log_set_writer_func(writeLog, nullptr, nullptr);
 }
 
 void GtkBackend::fitClientSize(int& width, int& height) {
@@ -246,11 +297,14 @@ void GtkBackend::fitClientSize(int& width, int& height) {
     height = std::max(1, std::min(height, area.height - 96));
 }
 
-void GtkBackend::screenSize(int& width, int& height) {
-    GdkWindow* root = gdk_get_default_root_window();
-    if (root == nullptr) return;
-    width = gdk_window_get_width(root);
-    height = gdk_window_get_height(root);
+void GtkBackend::screenSize(HWND window, int& width, int& height) {
+    GdkMonitor* monitor = monitorOf(nativeWindow(window));
+    if (monitor == nullptr) return;
+    GdkRectangle geometry;
+    gdk_monitor_get_geometry(monitor, &geometry);
+    if (geometry.width <= 0 || geometry.height <= 0) return;
+    width = geometry.width;
+    height = geometry.height;
 }
 
 void GtkBackend::createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,

@@ -8,12 +8,12 @@
 namespace port {
 
 // Made once GTK is initialised: it takes GTK's events first (a close request during a menu is
-// not lost) and has the loss of the X server said on stderr.
+// not lost) and has the loss of the X server or the Wayland compositor said on stderr.
 class GtkBackend : public Backend {
 public:
     GtkBackend();
     void fitClientSize(int& width, int& height) override;
-    void screenSize(int& width, int& height) override;
+    void screenSize(HWND window, int& width, int& height) override;
     void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                       int clientHeight) override;
     void frameWindow(HWND window, HWND owner, const WindowFrame& frame) override;
@@ -39,5 +39,8 @@ GtkWidget* nativeWindow(HWND window);
 GtkWidget* nativeClientArea(HWND window);
 // The GTK window of a dialog made by createDialog; nullptr for any other.
 GtkWidget* nativeDialogWindow(HWND dialog);
+// Whether the window system lets a client place its windows (X11); on Wayland the compositor
+// places them.
+bool placesWindows();
 
 }  // namespace port

@@ -82,9 +82,32 @@ gboolean onDialogDelete(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer dat
     return TRUE;
 }
 
+bool dialogKey(guint keyval) {
+    switch (keyval) {
+    case GDK_KEY_Escape:
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_ISO_Left_Tab:
+        return true;
+    default:
+        return false;
+    }
+}
+
 gboolean onDialogKey(GtkWidget* window, GdkEventKey* event, gpointer data) {
+    if (!dialogKey(event->keyval)) return FALSE;
     HWND dialog = static_cast<HWND>(data);
-    HWND focus = handleOf(gtk_window_get_focus(GTK_WINDOW(window)));
+    GtkWidget* focused = gtk_window_get_focus(GTK_WINDOW(window));
+    // The box's input method first, as Windows and GTK's own dialogs do: Enter confirms a
+    // composition and Escape cancels it, before either means the dialog.
+    if (focused != nullptr && GTK_IS_ENTRY(focused) &&
+        gtk_entry_im_context_filter_keypress(GTK_ENTRY(focused), event) != FALSE) {
+        return TRUE;
+    }
+    HWND focus = handleOf(focused);
     switch (event->keyval) {
     case GDK_KEY_Escape:
         port::dialogKeyPressed(dialog, port::DialogKey::Escape, focus);
@@ -108,7 +131,10 @@ gboolean onDialogKey(GtkWidget* window, GdkEventKey* event, gpointer data) {
     }
 }
 
-void onClientAreaRealize(GtkWidget* area, gpointer /*data*/) { gdk_window_ensure_native(gtk_widget_get_window(area)); }
+void onClientAreaRealize(GtkWidget* area, gpointer /*data*/) {
+    // Only X has child windows that other programs see.
+    if (port::placesWindows()) gdk_window_ensure_native(gtk_widget_get_window(area));
+}
 
 gboolean onClientAreaDraw(GtkWidget* area, cairo_t* cr, gpointer /*data*/) {
     // The dialog's own background, under the controls (drawn after this).
@@ -164,6 +190,42 @@ void showAsDefault(GtkWindow* window, GtkWidget* button) {
     const port::ToolkitFrame* frame = port::appliedFrame(window);
     const char* styleClass = frame != nullptr ? port::defaultButtonStyleClass(*frame) : nullptr;
     if (styleClass != nullptr) gtk_style_context_add_class(gtk_widget_get_style_context(button), styleClass);
+}
+
+// Windows places a dialog relative to its owner's client area, and keeps a new one inside the
+// work area of the owner's monitor; the frame is taken to be as wide as the owner's, which the
+// same window manager draws.
+void placeDialog(GtkWindow* window, const RECT& rect, GtkWidget* ownerWindow, GtkWidget* ownerArea) {
+    GdkWindow* owner = gtk_widget_get_window(ownerWindow);
+    int x = 0;
+    int y = 0;
+    gdk_window_get_origin(owner, &x, &y);
+    int areaX = 0;
+    int areaY = 0;
+    gtk_widget_translate_coordinates(ownerArea, ownerWindow, 0, 0, &areaX, &areaY);
+    GdkRectangle outer;
+    gdk_window_get_frame_extents(owner, &outer);
+    int left = x - outer.x;
+    int top = y - outer.y;
+    int right = outer.x + outer.width - (x + gdk_window_get_width(owner));
+    int bottom = outer.y + outer.height - (y + gdk_window_get_height(owner));
+    // The client area goes there and the window manager's frame around it, as Windows places a
+    // dialog; a header bar of GTK's own sits inside the window, at the top.
+    const port::ToolkitFrame* frame = port::appliedFrame(window);
+    if (frame == nullptr || !frame->headerBar) gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
+    LONG clientX = x + areaX + rect.left;
+    LONG clientY = y + areaY + rect.top;
+    RECT wanted{clientX - left, clientY - top, clientX + (rect.right - rect.left) + right,
+                clientY + (rect.bottom - rect.top) + bottom};
+    GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(owner), owner);
+    if (monitor != nullptr) {
+        GdkRectangle work;
+        gdk_monitor_get_workarea(monitor, &work);
+        RECT kept = port::keptInWorkArea(wanted, RECT{work.x, work.y, work.x + work.width, work.y + work.height});
+        clientX = kept.left + left;
+        clientY = kept.top + top;
+    }
+    gtk_window_move(window, clientX, clientY);
 }
 
 }  // namespace
@@ -258,20 +320,10 @@ void GtkBackend::showDialog(HWND dialog, HWND focus) {
     GtkWindow* window = GTK_WINDOW(native.window);
     GtkWidget* ownerWindow = nativeWindow(native.owner);
     GtkWidget* ownerArea = nativeClientArea(native.owner);
-    if (ownerWindow != nullptr && ownerArea != nullptr && gtk_widget_get_realized(ownerArea)) {
-        // Windows places a dialog relative to its owner's client area.
-        int x = 0;
-        int y = 0;
-        gdk_window_get_origin(gtk_widget_get_window(ownerWindow), &x, &y);
-        int areaX = 0;
-        int areaY = 0;
-        gtk_widget_translate_coordinates(ownerArea, ownerWindow, 0, 0, &areaX, &areaY);
-        // The client area goes there and the window manager's frame around it, as Windows
-        // places a dialog; a header bar of GTK's own sits inside the window, at the top.
-        const ToolkitFrame* frame = appliedFrame(window);
-        if (frame == nullptr || !frame->headerBar) gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
-        gtk_window_move(window, x + areaX + native.rect.left, y + areaY + native.rect.top);
-    } else {
+    // Where a client cannot place its windows (Wayland), the compositor places a transient dialog.
+    if (placesWindows() && ownerWindow != nullptr && ownerArea != nullptr && gtk_widget_get_realized(ownerArea)) {
+        placeDialog(window, native.rect, ownerWindow, ownerArea);
+    } else if (ownerWindow == nullptr) {
         gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     }
     gtk_widget_show_all(native.window);

@@ -67,7 +67,9 @@ click_control() {
 
 # read_box NAME: what the box shows, copied to the clipboard.
 read_box() {
-  printf 'nothing copied' | xclip -selection clipboard
+  # xclip stays to hold the selection until another program takes it: not on our output, which
+  # a caller's $(...) would wait on.
+  printf 'nothing copied' | xclip -selection clipboard >/dev/null 2>&1
   set -- ${BOX[$1]}
   click_control "$1" "$2" 40 14
   xdotool key ctrl+a ctrl+c
@@ -185,12 +187,7 @@ white_field() {
 one_disc() {
   local stats
   shot "$1"
-  stats=$(convert "$out/$1.png" -depth 8 txt:- | awk -F'[,: ]+' '
-    /#FFFFFF/ { next }
-    /#000000/ { n++; if (!seen || $1 < x0) x0 = $1; if ($1 > x1) x1 = $1
-                if (!seen || $2 < y0) y0 = $2; if ($2 > y1) y1 = $2; seen = 1; next }
-    /^[0-9]/ { other++ }
-    END { printf "%d %d %d %d", n, other, x1 - x0 + 1, y1 - y0 + 1 }')
+  stats=$(disc_stats "$out/$1.png")
   set -- $stats
   [ "$2" -eq 0 ] || { echo "$2 pixels are neither white nor black"; return 1; }
   [ "$1" -gt 2000 ] || { echo "only $1 black pixels"; return 1; }
@@ -206,6 +203,46 @@ crop_changed() {
   shot "$1"
   n=$(crop_difference "$1" "$2" "$3")
   [ "$n" -gt 50 ] || { echo "only $n pixels of $3 changed between $2 and $1"; return 1; }
+}
+
+# start_ibus_anthy: a session bus and IBus on it with the Anthy engine, all in the scenario's
+# folder; sets ibus_address. Debian's Python runs the engine, whatever python3 comes first on PATH.
+start_ibus_anthy() {
+  command -v ibus-daemon >/dev/null && [ -x /usr/libexec/ibus-engine-anthy ] ||
+    fail "IBus or Anthy is missing (scripts/deps.sh test installs them)"
+  mkdir -p "$out/ibus-home"
+  local bus
+  bus=$(HOME="$out/ibus-home" dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+  export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+  bus_pid=${bus##*$'\n'}
+  ibus_env=(HOME="$out/ibus-home" XDG_CONFIG_HOME="$out/ibus-home/config" XDG_CACHE_HOME="$out/ibus-home/cache")
+  env "${ibus_env[@]}" PATH=/usr/bin:/bin ibus-daemon --panel=disable --emoji-extension=disable >"$out/ibus.log" 2>&1 &
+  ibus_pid=$!
+  eventually anthy_engine
+  ibus_address=$(env "${ibus_env[@]}" ibus address)
+}
+
+# anthy_engine: IBus answers and has Anthy as its engine. (Setting it may report a failure of
+# the keyboard layout's switch, which does not matter here.)
+anthy_engine() {
+  local engine
+  env "${ibus_env[@]}" ibus engine anthy >/dev/null 2>&1
+  engine=$(env "${ibus_env[@]}" ibus engine 2>/dev/null)
+  [ "$engine" = anthy ] || { echo "IBus's engine is '$engine', not anthy"; return 1; }
+}
+
+# mostly_off_screen: the main window lies mostly above and left of the screen.
+mostly_off_screen() {
+  place "$window" now_
+  [ "$now_X" -le -900 ] && [ "$now_Y" -le -550 ] || { echo "the main window is at $now_X,$now_Y"; return 1; }
+}
+
+# frame_extents WINDOW: the window manager's frame around it (left right top bottom), 0 0 0 0
+# without a window manager.
+frame_extents() {
+  local extents
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/^[^=]*= //p' | tr -d ,)
+  echo "${extents:-0 0 0 0}"
 }
 
 run_dialog_scenario() {
@@ -366,6 +403,81 @@ run_dialog_scenario() {
     xdotool key Tab
     eventually default_button_is ok
     xdotool key Escape
+    dialog_closed
+    ;;
+  dialog_input_method)
+    # Keys go to the focused box's input method first: Enter confirms a composition and Escape
+    # cancels it; only without one do they mean OK and Cancel. GTK's own composition
+    # (Ctrl+Shift+U and a character's hex code) takes the path a Japanese input method does.
+    stop_program
+    start_program GTK_IM_MODULE=gtk-im-context-simple
+    open_dialog
+    type_box count 12
+    xdotool key ctrl+shift+u 3 3 Return
+    local text
+    text=$(read_box count)
+    [ "$text" = 123 ] || fail "Enter during the composition left the count box with '$text', not 123"
+    xdotool key End ctrl+shift+u 3 4 Escape
+    xdotool type 5
+    text=$(read_box count)
+    [ "$text" = 1235 ] || fail "Escape during the composition left the count box with '$text', not 1235"
+    # Without a composition, Enter is OK: the count typed comes back in the dialog.
+    xdotool key End Return
+    dialog_closed
+    open_dialog
+    text=$(read_box count)
+    [ "$text" = 1235 ] || fail "OK after the compositions gave a count of '$text', not 1235"
+    xdotool key Escape
+    dialog_closed
+    ;;
+  dialog_japanese_input_method)
+    # The same with a Japanese input method, IBus with Anthy: a conversion confirmed with Enter
+    # goes into the box, one cancelled with Escape leaves it; neither ends the dialog.
+    start_ibus_anthy
+    stop_program
+    start_program GTK_IM_MODULE=ibus IBUS_ADDRESS="$ibus_address"
+    open_dialog
+    type_box count 12
+    # Anthy starts in direct input: Ctrl+J turns it to hiragana.
+    xdotool key ctrl+j
+    xdotool type --delay 50 ka
+    xdotool key Return
+    local text
+    text=$(read_box count)
+    [ "$text" = "12か" ] || fail "Enter during the conversion left the count box with '$text', not 12か"
+    xdotool key End
+    xdotool type --delay 50 ki
+    xdotool key Escape
+    text=$(read_box count)
+    [ "$text" = "12か" ] || fail "Escape during the conversion left the count box with '$text', not 12か"
+    xdotool key End Return
+    dialog_closed
+    open_dialog
+    text=$(read_box count)
+    [ "$text" = 12 ] || fail "OK after the conversions gave a count of '$text', not 12"
+    xdotool key Escape
+    dialog_closed
+    ;;
+  dialog_on_screen)
+    # The main window moved mostly off the screen, up and left: its dialog still opens wholly on
+    # the screen, as Windows keeps a new dialog in the work area. The menu is taken by keys.
+    xdotool windowmove "$window" -1000 -650
+    eventually mostly_off_screen
+    # Without a window manager the keys go to the window under the pointer.
+    xdotool mousemove 10 30
+    # shellcheck disable=SC2046
+    xdotool key $(menu_keys $PARAMETER)
+    find_dialog
+    # shellcheck disable=SC2046
+    probe drawn Dialog $(drawn_args) >/dev/null || fail "the dialog was not painted"
+    local left right top bottom
+    read -r left right top bottom <<<"$(frame_extents "$dialog")"
+    [ "$((dialog_X - left))" -ge 0 ] && [ "$((dialog_Y - top))" -ge 0 ] &&
+      [ "$((dialog_X + dialog_WIDTH + right))" -le 1280 ] && [ "$((dialog_Y + dialog_HEIGHT + bottom))" -le 1024 ] ||
+      fail "the dialog is at $dialog_X,$dialog_Y, ${dialog_WIDTH}x$dialog_HEIGHT (frame $left $right $top $bottom), not wholly on the 1280x1024 screen"
+    dialog_shot on-screen
+    type_box count 3
+    press_ok
     dialog_closed
     ;;
   *)

@@ -29,8 +29,20 @@ PATIENCE=${ORRELUNE_E2E_PATIENCE:-30}
 xvfb_pid=
 wm_pid=
 app_pid=
+ibus_pid=
+ibus_env=()
+bus_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  # IBus ends the engines it started only when asked to end.
+  if [ -n "$ibus_pid" ]; then
+    local engines
+    engines=$(pgrep -P "$ibus_pid")
+    env "${ibus_env[@]}" timeout 5 ibus exit >/dev/null 2>&1
+    # shellcheck disable=SC2086
+    kill "$ibus_pid" $engines 2>/dev/null
+  fi
+  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
@@ -43,15 +55,8 @@ fail() {
   exit 1
 }
 
-# eventually CHECK ARGS...: runs CHECK until it succeeds, for at most PATIENCE seconds, and fails
-# with what its last try printed.
-eventually() {
-  local deadline=$((SECONDS + PATIENCE)) why
-  until why=$("$@" 2>&1); do
-    [ "$SECONDS" -lt "$deadline" ] || fail "${why:-$1 did not hold within $PATIENCE s}"
-    sleep 0.1
-  done
-}
+# eventually, exits_with, disc_stats.
+. "$(dirname "$0")/common.sh"
 
 # probe ARGS...: xprobe with the scenario's patience.
 probe() { "$probe" --timeout $((PATIENCE * 1000)) "$@"; }
@@ -211,19 +216,6 @@ repaint() {
 . "$(dirname "$0")/dialog_scenarios.sh"
 . "$(dirname "$0")/wm_scenarios.sh"
 . "$(dirname "$0")/load_scenarios.sh"
-
-# exits_with CODE: the program ends within PATIENCE seconds with exit code CODE.
-exits_with() {
-  local deadline=$((SECONDS + PATIENCE)) code
-  while kill -0 "$app_pid" 2>/dev/null; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "the program still runs after $PATIENCE s"
-    sleep 0.1
-  done
-  wait "$app_pid"
-  code=$?
-  app_pid=
-  [ "$code" -eq "$1" ] || fail "the program ended with exit code $code, not $1"
-}
 
 # The environment scenarios start the program themselves.
 case $scenario in env_*) ;; *) start_program ;; esac

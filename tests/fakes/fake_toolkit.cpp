@@ -32,9 +32,10 @@ void Toolkit::fitClientSize(int& width, int& height) {
     height = std::min(height, screenHeight);
 }
 
-void Toolkit::screenSize(int& width, int& height) {
-    width = screenWidth;
-    height = screenHeight;
+void Toolkit::screenSize(HWND window, int& width, int& height) {
+    auto monitor = monitors.find(window);
+    width = monitor != monitors.end() ? monitor->second.first : screenWidth;
+    height = monitor != monitors.end() ? monitor->second.second : screenHeight;
 }
 
 void Toolkit::createWindow(HWND window, const char* title, const port::MenuResource* m, int, int) {

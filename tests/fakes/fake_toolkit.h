@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "user32.h"
@@ -26,7 +27,7 @@ public:
     void uninstall();
 
     void fitClientSize(int& width, int& height) override;
-    void screenSize(int& width, int& height) override;
+    void screenSize(HWND window, int& width, int& height) override;
     void createWindow(HWND window, const char* title, const port::MenuResource* menu, int clientWidth,
                       int clientHeight) override;
     void frameWindow(HWND window, HWND owner, const port::WindowFrame& frame) override;
@@ -64,6 +65,8 @@ public:
     // The screen: client sizes are shrunk to it.
     int screenWidth = 10000;
     int screenHeight = 10000;
+    // A window on a monitor of another size than the screen's: width and height.
+    std::map<HWND, std::pair<int, int>> monitors;
 
     HWND created = nullptr;  // the last window made
     std::string createdTitle;

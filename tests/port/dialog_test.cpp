@@ -129,6 +129,30 @@ TEST(DialogUnits, ConvertWithTheFontsBaseUnitsRoundingAsWindows) {
     EXPECT_EQ(negative.right, -2);
 }
 
+bool sameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(DialogPlace, ANewDialogIsMovedAsLittleAsKeepsItInTheWorkArea) {
+    // A work area below a 30-pixel panel on a 1280 x 1024 monitor.
+    RECT work{0, 30, 1280, 1024};
+    // Inside already: it stays, also touching the edges.
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({100, 200, 500, 450}, work), RECT{100, 200, 500, 450}));
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({0, 30, 1280, 1024}, work), RECT{0, 30, 1280, 1024}));
+    // The owner moved to -1000, -650: the dialog comes to the top-left corner, its size kept.
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({-995, -620, -595, -370}, work), RECT{0, 30, 400, 280}));
+    // Past the right and bottom edges: back by as much as sticks out, no more.
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({1100, 900, 1500, 1150}, work), RECT{880, 774, 1280, 1024}));
+    // Off on one side only: the other coordinate stays.
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({-50, 500, 350, 750}, work), RECT{0, 500, 400, 750}));
+    // Larger than the work area: its top-left corner shows, whichever side it came from.
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({-5000, 2000, -3000, 3500}, work), RECT{0, 30, 2000, 1530}));
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({300, -400, 2300, 1100}, work), RECT{0, 30, 2000, 1530}));
+    // A monitor right of the first: its work area counts, not the origin.
+    RECT second{1280, 0, 3200, 1080};
+    EXPECT_TRUE(sameRect(port::keptInWorkArea({100, 100, 500, 350}, second), RECT{1280, 100, 1680, 350}));
+}
+
 // The converted tables against the template as the program's dialog needs it.
 TEST(DialogTemplate, ParameterDialogHasItsEighteenControlsExactly) {
     const port::DialogResource* d = port::findDialog(MAKEINTRESOURCEA(IDD_PARAMETER));

@@ -408,6 +408,30 @@ TEST_F(User32, ASurfaceKeepsNoMoreThanTheScreenShows) {
     EXPECT_EQ(port::windowSurface(w).height, 200);
 }
 
+TEST_F(User32, ASurfaceKeepsNoMoreThanItsOwnMonitorShows) {
+    backend.screenWidth = 3000;
+    backend.screenHeight = 2000;
+    HWND large = create();
+    HWND small = create();
+    backend.monitors[small] = {800, 600};
+    port::clientResized(large, 5000, 5000);
+    port::clientResized(small, 5000, 5000);
+    EXPECT_EQ(port::windowSurface(large).width, 3000);
+    EXPECT_EQ(port::windowSurface(large).height, 2000);
+    EXPECT_EQ(port::windowSurface(small).width, 800);
+    EXPECT_EQ(port::windowSurface(small).height, 600);
+    paint(large);
+    paint(small);
+    // Moved onto the larger monitor: the surface grows to it and what it adds is painted.
+    backend.monitors.erase(small);
+    port::clientMoved(small, 10, 10);
+    EXPECT_EQ(port::windowSurface(small).width, 3000);
+    EXPECT_EQ(port::windowSurface(small).height, 2000);
+    MSG msg;
+    ASSERT_EQ(next(msg), static_cast<UINT>(WM_PAINT));
+    EXPECT_EQ(msg.hwnd, small);
+}
+
 TEST_F(User32, AWindowLargerThanTheScreenKeepsThePartOnIt) {
     backend.screenWidth = 800;
     backend.screenHeight = 600;
