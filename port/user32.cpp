@@ -345,13 +345,6 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     return static_cast<ATOM>(0xC000 + s.classes.size());
 }
 
-BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
-    // The window manager draws the frame and the toolkit the menu bar, both outside the client
-    // area this layer's sizes are: the window's rectangle is the client's.
-    (void)style, (void)menu, (void)exStyle;
-    return rect != nullptr ? TRUE : FALSE;
-}
-
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
     State& s = state();
@@ -367,13 +360,13 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->instance = instance;
     w->title = windowName != nullptr ? windowName : "";
     // There is no frame here: an explicit size is the client's. A default one is three quarters of
-    // the screen, as Windows gives it (a screen of 800 x 600 where the backend has none).
+    // the monitor, as Windows gives it (of 800 x 600 where the backend knows none).
     if (width == CW_USEDEFAULT) {
         int screenWidth = 800;
         int screenHeight = 600;
-        backend->screenSize(screenWidth, screenHeight);
-        width = screenWidth / 4 * 3;
-        height = screenHeight / 4 * 3;
+        backend->screenSize(nullptr, screenWidth, screenHeight);
+        width = screenWidth * 3 / 4;
+        height = screenHeight * 3 / 4;
     }
     // A top-level window is no larger than the screen shows.
     if ((style & WS_CHILD) == 0) backend->fitClientSize(width, height);

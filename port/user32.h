@@ -20,8 +20,9 @@ public:
     virtual ~Backend() = default;
     // Shrinks a wanted client size to what the screen can show.
     virtual void fitClientSize(int& width, int& height) { (void)width, (void)height; }
-    // The size of the monitor the window is on: no window shows more than this at once, so its
-    // surface keeps no more. The default has no screen and leaves the sizes as they are.
+    // The size of the monitor the window is on (for nullptr, the one a new window opens on): no
+    // window shows more than this at once, so its surface keeps no more. The default has no
+    // screen and leaves the sizes as they are.
     virtual void screenSize(HWND window, int& width, int& height) { (void)window, (void)width, (void)height; }
     virtual void createWindow(HWND window, const char* title, const MenuResource* menu, int clientWidth,
                               int clientHeight) {

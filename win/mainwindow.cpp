@@ -80,11 +80,8 @@ bool createMainWindow(HINSTANCE instance, HWND* window) {
     windowClass.hIconSm = nullptr;
     if (RegisterClassExA(&windowClass) == 0) return false;
 
-    // A client area the size of the back buffer, so that the whole field shows.
-    RECT frame{0, 0, BACK_BUFFER_WIDTH, BACK_BUFFER_HEIGHT};
-    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0);
     *window = CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_CLASS, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+                              CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     return *window != nullptr;
 }
 

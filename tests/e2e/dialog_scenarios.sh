@@ -473,8 +473,8 @@ run_dialog_scenario() {
     local left right top bottom
     read -r left right top bottom <<<"$(frame_extents "$dialog")"
     [ "$((dialog_X - left))" -ge 0 ] && [ "$((dialog_Y - top))" -ge 0 ] &&
-      [ "$((dialog_X + dialog_WIDTH + right))" -le 1280 ] && [ "$((dialog_Y + dialog_HEIGHT + bottom))" -le 1024 ] ||
-      fail "the dialog is at $dialog_X,$dialog_Y, ${dialog_WIDTH}x$dialog_HEIGHT (frame $left $right $top $bottom), not wholly on the 1280x1024 screen"
+      [ "$((dialog_X + dialog_WIDTH + right))" -le "$SCREEN_WIDTH" ] && [ "$((dialog_Y + dialog_HEIGHT + bottom))" -le "$SCREEN_HEIGHT" ] ||
+      fail "the dialog is at $dialog_X,$dialog_Y, ${dialog_WIDTH}x$dialog_HEIGHT (frame $left $right $top $bottom), not wholly on the ${SCREEN_WIDTH}x$SCREEN_HEIGHT screen"
     dialog_shot on-screen
     type_box count 3
     press_ok

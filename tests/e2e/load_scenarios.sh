@@ -107,7 +107,7 @@ visible_painted() {
   place "$window" now_
   local top=$((now_Y + menu_bar))
   local x0=$((now_X > 0 ? now_X : 0)) y0=$((top > 0 ? top : 0))
-  local x1=$((now_X + 1050 < 1280 ? now_X + 1050 : 1280)) y1=$((top + 700 < 1024 ? top + 700 : 1024))
+  local x1=$((now_X + 1050 < SCREEN_WIDTH ? now_X + 1050 : SCREEN_WIDTH)) y1=$((top + 700 < SCREEN_HEIGHT ? top + 700 : SCREEN_HEIGHT))
   local n
   if [ $((x1 - x0)) -ge 200 ] && [ $((y1 - y0)) -ge 150 ]; then
     n=$(coloured_in "$x0" "$y0" "$x1" "$y1" "$1")
@@ -116,9 +116,9 @@ visible_painted() {
   fi
   # Below or right of the field, as much of the client area as the screen shows.
   x0=$((now_X + 1050 > 0 ? now_X + 1050 : 0))
-  [ $((1280 - x0)) -ge 100 ] || { x0=$((now_X > 0 ? now_X : 0)); y0=$((top + 700 > 0 ? top + 700 : 0)); }
-  x1=$((now_X + now_WIDTH < 1280 ? now_X + now_WIDTH : 1280))
-  y1=$((now_Y + now_HEIGHT < 1024 ? now_Y + now_HEIGHT : 1024))
+  [ $((SCREEN_WIDTH - x0)) -ge 100 ] || { x0=$((now_X > 0 ? now_X : 0)); y0=$((top + 700 > 0 ? top + 700 : 0)); }
+  x1=$((now_X + now_WIDTH < SCREEN_WIDTH ? now_X + now_WIDTH : SCREEN_WIDTH))
+  y1=$((now_Y + now_HEIGHT < SCREEN_HEIGHT ? now_Y + now_HEIGHT : SCREEN_HEIGHT))
   [ $((x1 - x0)) -gt 0 ] && [ $((y1 - y0)) -gt 0 ] || { echo "no part of the client area is on the screen"; return 1; }
   n=$(coloured_in "$x0" "$y0" "$x1" "$y1" "$1")
   [ "$n" -eq 0 ] || { echo "$n pixels beside the field are not the white background in $1"; return 1; }

@@ -61,8 +61,13 @@ fail() {
 # probe ARGS...: xprobe with the scenario's patience.
 probe() { "$probe" --timeout $((PATIENCE * 1000)) "$@"; }
 
+# The screen: a new window's client area takes three quarters of it, as on Windows; here that is
+# 1050 x 787, so that the whole 1050 x 700 field shows.
+SCREEN_WIDTH=1400
+SCREEN_HEIGHT=1050
+CLIENT_HEIGHT=$((SCREEN_HEIGHT * 3 / 4))
 # Xvfb picks a free display and tells us which.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 ${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 [ -s "$out/display" ] || fail "Xvfb did not start"
@@ -155,9 +160,9 @@ start_program() {
   where=$(probe window Orrelune) || fail "no window titled Orrelune appeared"
   eval "$(placed "" <<<"$where")"
   window=$ID
-  # The client area is the part below the menu bar, 700 pixels high on this screen.
-  [ "$WIDTH" -eq 1050 ] || fail "window is $WIDTH pixels wide, not 1050"
-  menu_bar=$((HEIGHT - 700))
+  # The client area is the part below the menu bar, three quarters of the screen.
+  [ "$WIDTH" -eq $((SCREEN_WIDTH * 3 / 4)) ] || fail "window is $WIDTH pixels wide, not $((SCREEN_WIDTH * 3 / 4))"
+  menu_bar=$((HEIGHT - CLIENT_HEIGHT))
   [ "$menu_bar" -gt 0 ] || fail "window is only $HEIGHT pixels high"
   eventually particles first
 }

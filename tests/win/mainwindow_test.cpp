@@ -19,6 +19,9 @@ class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         backend.install(5000);
+        // A screen whose three quarters, the window's default size, hold the whole drawing.
+        backend.screenWidth = 1400;
+        backend.screenHeight = 1050;
         objectsBefore = port::liveGdiObjects();
         initializePopulation(FIELD_WIDTH, FIELD_HEIGHT);
     }
@@ -129,6 +132,7 @@ TEST_F(MainWindow, PaintShowsTheParticlesInTheWindow) {
     drain();
     port::PixelView view = port::windowSurface(window);
     ASSERT_EQ(view.width, 1050);
+    ASSERT_EQ(view.height, 787);
     int coloured = 0;
     for (int i = 0; i < view.width * view.height; ++i) coloured += view.pixels[i] != 0xFFFFFF;
     EXPECT_GT(coloured, 0);
