@@ -37,7 +37,9 @@ done
 description=$(field Description)
 [ "$(grep -c . <<<"$description")" -ge 3 ] || fail "no long description: $description"
 dpkg-deb -c "$deb" >"$work/contents"
-grep -q ' \./usr/share/doc/orrelune/copyright$' "$work/contents" || fail "no copyright file in the package"
+for file in usr/share/doc/orrelune/copyright usr/share/man/man1/orrelune.1.gz usr/share/man/man1/orrelune-sim.1.gz; do
+  grep -q " \./$file\$" "$work/contents" || fail "no $file in the package"
+done
 echo "deb round: Depends: $depends"
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -70,7 +72,6 @@ echo "deb round: installed"
 got=$(/usr/bin/orrelune-sim --clock 5 --ticks 10)
 want=$("$build/tools/orrelune-sim" --clock 5 --ticks 10)
 [ "$got" = "$want" ] || fail "/usr/bin/orrelune-sim --clock 5 --ticks 10 gives '$got', not '$want'"
-[ -f /usr/share/man/man1/orrelune.1.gz ] && [ -f /usr/share/man/man1/orrelune-sim.1.gz ] || fail "no manual pages"
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
