@@ -42,7 +42,7 @@ while read -r name operands; do
     "$driver" --clock 1 --count 5 "$name" "${args[@]:1}" >/dev/null 2>"$work/listed.err"
     [ $? -eq 2 ] || fail "$name with a value missing is taken"
   fi
-done < <(sed -n 's/^  \(--[a-z-]*\)\( [A-Z][A-Z ]*[A-Z]\)\{0,1\}\( .*\)\{0,1\}$/\1\2/p' <<<"$out_help")
+done < <(sed -n 's/^  \(--[a-z-]*\(  *[A-Z][A-Z]*\)*\).*/\1/p' <<<"$out_help")
 
 # refused NAME PATTERN [ENV=VALUE...] -- ARGS...: the driver exits 2 having written nothing on
 # stdout, and says why in one line on stderr that matches PATTERN; a command-line mistake adds
