@@ -4,25 +4,27 @@
 
 namespace {
 
+// Calls each(part) for every part of text between separators.
+template <typename Each>
+void forEachPart(std::string_view text, char separator, Each each) {
+    while (!text.empty()) {
+        std::size_t end = text.find(separator);
+        each(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+}
+
 // An option's operands in italics, each on its own: "K PATTERN" as \fIK\fR \fIPATTERN\fR.
 std::string italicOperands(std::string_view operands) {
     std::string out;
-    while (!operands.empty()) {
-        std::size_t space = operands.find(' ');
-        out += " \\fI" + roffEscape(operands.substr(0, space)) + "\\fR";
-        operands = space == std::string_view::npos ? std::string_view() : operands.substr(space + 1);
-    }
+    forEachPart(operands, ' ', [&](std::string_view operand) { out += " \\fI" + roffEscape(operand) + "\\fR"; });
     return out;
 }
 
 // One paragraph per line of text.
 std::string paragraphs(std::string_view text) {
     std::string out;
-    while (!text.empty()) {
-        std::size_t end = text.find('\n');
-        out += ".PP\n" + roffEscape(text.substr(0, end)) + "\n";
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    }
+    forEachPart(text, '\n', [&](std::string_view line) { out += ".PP\n" + roffEscape(line) + "\n"; });
     return out;
 }
 
