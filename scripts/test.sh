@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the optimised build, then the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short benchmark smoke run, then the
-# Windows build under Wine.
+# Builds and runs every test: the optimised build, then its Debian package's install round, then
+# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, then a short benchmark
+# smoke run, then the Windows build and its zip under Wine.
 # Usage: scripts/test.sh [--quick]
-# --quick leaves out the sanitizer build and the Windows part, for a developer's day; CI runs
-# everything. The build trees are the presets of CMakePresets.json.
+# --quick leaves out the package's round (which installs and removes it as root), the sanitizer
+# build and the Windows part, for a developer's day; CI runs everything. The build trees are the
+# presets of CMakePresets.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,7 +30,10 @@ echo "$machine"
 cmake --build --preset optimised -j"$jobs"
 ctest --preset optimised -j"$jobs"
 
+# The Debian package made from the build above, installed with apt, started from its desktop
+# entry and removed again (as root; see tests/dist/deb_round.sh); then the sanitizer build.
 if [ "$quick" = 0 ]; then
+  tests/dist/deb_round.sh build build/deb-round
   cmake --preset asan >/dev/null
   cmake --build --preset asan -j"$jobs"
   ctest --preset asan -j"$jobs"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs with MinGW-w64 into build-windows/ (statically linked,
-# warnings as errors): build-windows/tools/orrelune-sim.exe, and build-windows/win/orrelune.exe
-# when the front end is part of the tree.
+# warnings as errors): build-windows/tools/orrelune-sim.exe and build-windows/win/orrelune.exe,
+# and the zip that holds both with the licences, build-windows/orrelune-VERSION-win64.zip.
 #
 # GSL has no MinGW package in Debian: its source package is fetched with a private apt
 # configuration (the machine's own is left alone), cross-built once and kept per machine in
@@ -154,9 +154,11 @@ if [ "$tests" = 1 ]; then
 fi
 cmake --preset windows -DORRELUNE_MINGW_ROOTS="$roots" "${options[@]}" >/dev/null
 cmake --build --preset windows -j"$jobs"
+# The zip a Windows user unpacks: both programs and the licences (CPackConfig.cmake names it).
+(cd "$build_dir" && cpack -G ZIP >cpack.log 2>&1) || { cat "$build_dir/cpack.log" >&2; exit 1; }
 
 for exe in "$build_dir"/tools/orrelune-sim.exe "$build_dir"/win/orrelune.exe "$build_dir"/tests/sim_tests.exe \
-  "$build_dir"/tests/store_tests.exe "$build_dir"/tests/picture_tests.exe; do
+  "$build_dir"/tests/store_tests.exe "$build_dir"/tests/picture_tests.exe "$build_dir"/orrelune-*-win64.zip; do
   [ -f "$exe" ] && echo "windows-build: $exe"
 done
 exit 0

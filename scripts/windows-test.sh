@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows programs and the model's unit tests with MinGW-w64 and checks them under
-# Wine: the unit tests pass, the headless driver agrees with the Linux one, and the program passes
-# its window scenarios in Xvfb.
+# Wine: the unit tests pass, the headless driver agrees with the Linux one, the zip holds both
+# programs and the licences and its driver runs, and the program passes its window scenarios in Xvfb.
 # Needs the Linux driver: build/tools/orrelune-sim, built by scripts/test.sh before it calls
 # this (another one can be named in ORRELUNE_LINUX_DRIVER).
 set -euo pipefail
@@ -46,6 +46,9 @@ echo "windows-test: unit tests under Wine"
 
 tests/windows/agreement.sh "$linux_driver" build-windows/tools/orrelune-sim.exe build-windows/agreement \
   build-windows/wineprefix
+zips=(build-windows/orrelune-*-win64.zip)
+[ ${#zips[@]} -eq 1 ] || { echo "windows-test: not one zip in build-windows: ${zips[*]}" >&2; exit 1; }
+tests/windows/zip_test.sh "${zips[0]}" "$linux_driver" build-windows/zip build-windows/wineprefix
 tests/windows/e2e.sh build-windows/win/orrelune.exe build-windows/tools/orrelune-sim.exe build-windows/e2e \
   build-windows/wineprefix
 

@@ -11,36 +11,14 @@
 #include "crt.h"
 #include "digest.h"
 #include "engine.h"
+#include "options.h"
 #include "picture.h"
 #include "progress.h"
 #include "simulation.h"
 
 namespace {
 
-const char USAGE[] =
-    "usage: orrelune-sim [options]\n"
-    "  --count TEXT     particle count text        --gravity TEXT  gravitational constant text\n"
-    "  --density TEXT   mass density text          --radius TEXT   mean particle radius text\n"
-    "  --speed TEXT     mean particle speed text   --spread TEXT   speed spread text\n"
-    "  --scale TEXT     drawing magnification text --merge TEXT    merge switch text\n"
-    "                   (each text goes through the parameter dialog's rules, as its OK would)\n"
-    "  --clock SECONDS  every clock read returns SECONDS (default: the real clock)\n"
-    "  --load FILE      replace the population with FILE's records (the --dump format)\n"
-    "  --ticks K        run K ticks (default 0)\n"
-    "  --engine NAME    step engine: exact (default; the literal step's bytes, fast), fast (velocities\n"
-    "                   to rounding, faster still) or literal, the one-pair-at-a-time oracle\n"
-    "  --threads T      threads for the exact and fast engines, 1 to 1024 (default: every core, at most\n"
-    "                   1024); the results are the same for every count\n"
-    "  --params         print the parameter texts the dialog would show\n"
-    "  --dump           print records 0..lastIndex: index mass radius x y vx vy\n"
-    "  --png FILE       after the run, write the field as the window draws it (1050 x 700 PNG)\n"
-    "  --png-every K PATTERN\n"
-    "                   write frame n after n*K ticks, from 0, to PATTERN with n for its %d\n"
-    "                   (e.g. frames/%05d.png, for a film)\n"
-    "  --help           print this text\n"
-    "Always prints last: ticks= lastIndex= idleTicks= live= mass= px= py= hash=\n";
-
-static_assert(MAX_STEP_THREADS == 1024, "--help names the most threads");
+static_assert(MAX_STEP_THREADS == 1024, "--help names the most threads (options.cpp)");
 
 struct Options {
     ParameterForm form;
@@ -92,8 +70,14 @@ int parseOptions(int argc, char** argv, Options& options) {
     options.form = formatParameterForm();
     for (int k = 1; k < argc; ++k) {
         std::string_view name = argv[k];
+        const DriverOption* option = findDriverOption(name);
+        if (option == nullptr) return usageError("unknown option '" + std::string(name) + "'");
         if (name == "--help") {
-            std::fputs(USAGE, stdout);
+            std::fputs(driverUsage().c_str(), stdout);
+            return 0;
+        }
+        if (name == "--version") {
+            std::printf("orrelune-sim %s\n", ORRELUNE_VERSION);
             return 0;
         }
         if (name == "--params") {
@@ -114,11 +98,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             k += 2;
             continue;
         }
+        if (k + operandCount(*option) >= argc) return usageError("option '" + std::string(name) + "' needs a value");
         char(*field)[FORM_TEXT_SIZE] = formField(options.form, name);
-        bool known = field != nullptr || name == "--clock" || name == "--load" || name == "--ticks" ||
-                     name == "--engine" || name == "--threads" || name == "--png";
-        if (!known) return usageError("unknown option '" + std::string(name) + "'");
-        if (k + 1 >= argc) return usageError("option '" + std::string(name) + "' needs a value");
         const char* value = argv[++k];
         if (field != nullptr) {
             setFormText(*field, value);
@@ -138,8 +119,10 @@ int parseOptions(int argc, char** argv, Options& options) {
                                   ", not '" + std::string(value) + "'");
         } else if (name == "--png") {
             options.pictures.finalPath = value;
-        } else {
+        } else if (name == "--load") {
             options.loadPath = value;
+        } else {
+            return usageError("option '" + std::string(name) + "' is listed but not handled");
         }
     }
     return -1;

@@ -6,7 +6,14 @@
 #include "backend.h"
 
 int main(int argc, char** argv) {
-    if (!gtk_init_check(&argc, &argv)) {
+    // The desktop pairs a window with its entry and icon by this name: GTK 3 takes it as the
+    // Wayland app id and the X11 WM_CLASS name, and would otherwise take argv[0].
+    g_set_prgname(ORRELUNE_APP_ID);
+    // The X11 WM_CLASS class: GTK sets it to the name capitalised while it reads its options and
+    // hands it to every window from the opening of the display on, so it goes in between.
+    bool parsed = gtk_parse_args(&argc, &argv);
+    gdk_set_program_class(ORRELUNE_APP_ID);
+    if (!parsed || !gtk_init_check(&argc, &argv)) {
         std::fputs("orrelune: cannot open a display. On a machine without one, run it in a virtual X server:\n"
                    "  xvfb-run -a orrelune\n",
                    stderr);

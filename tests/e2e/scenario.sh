@@ -252,6 +252,15 @@ env_unknown_engine)
   ;;
 appears)
   eventually shot_changed later first
+  # The desktop pairs the window with its entry and icon by the window's class, the entry's name
+  # (ORRELUNE_APP_ID in CMakeLists.txt, which CTest passes on).
+  [ -n "${ORRELUNE_APP_ID:-}" ] || fail "ORRELUNE_APP_ID names no application id"
+  # Every window of it, the hidden one that leads the others too (xdotool matches any case).
+  for w in "$window" $(xdotool search --class "^${ORRELUNE_APP_ID//./\\.}$"); do
+    class=$(xprop -id "$w" WM_CLASS)
+    [ "$class" = "WM_CLASS(STRING) = \"$ORRELUNE_APP_ID\", \"$ORRELUNE_APP_ID\"" ] ||
+      fail "window $w's class is not the desktop entry's name $ORRELUNE_APP_ID: $class"
+  done
   ;;
 stop_freezes)
   menu $STOP

@@ -245,6 +245,11 @@ case $scenario in
 appears)
   # Mapped, painted white with particles, and animating.
   eventually moved later first
+  # The app id is the desktop entry's name, so that the desktop pairs the window with its entry.
+  if [ "$compositor" = sway ]; then
+    app_id=$(as_user swaymsg -t get_tree | jq -r '[.. | objects | select(.name? == "Orrelune")][0].app_id')
+    [ "$app_id" = "${ORRELUNE_APP_ID:-}" ] || fail "the window's app id is $app_id, not ${ORRELUNE_APP_ID:-unset}"
+  fi
   ;;
 dialog_round)
   # Open, type, OK: one disc of radius 50, at rest; open, type, CANCEL: nothing changes; Escape

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The driver's command line is a contract: options, exit codes, output lines, --load and --dump.
-# Usage: driver_test.sh DRIVER WORK_DIR
+# Usage: driver_test.sh DRIVER WORK_DIR VERSION
 set -u
 driver=$1
 work=$2
+version=$3
 rm -rf "$work" && mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -12,8 +13,36 @@ expect_line() {  # expect_line NAME OUTPUT PATTERN
 }
 
 out=$("$driver" --help); rc=$?
+out_help=$out
 [ $rc -eq 0 ] || fail "--help exits $rc"
 expect_line help "$out" '^usage: orrelune-sim'
+
+# The version is the project's, alone on stdout, whatever follows.
+out=$("$driver" --version --bogus 2>&1); rc=$?
+[ $rc -eq 0 ] && [ "$out" = "orrelune-sim $version" ] || fail "--version exits $rc with: $out"
+
+# Every option --help lists is one the driver takes, with as many values as --help names.
+while read -r name operands; do
+  case $name in --help | --version) continue ;; esac
+  args=()
+  for operand in $operands; do
+    case $operand in
+    K | SECONDS) args+=(3) ;;
+    PATTERN) args+=("$work/listed-%d.png") ;;
+    FILE) args+=("$work/listed-file") ;;
+    NAME) args+=(exact) ;;
+    *) args+=(1) ;;
+    esac
+  done
+  [ "$name" = --load ] && printf '0 1 1 10 10 0 0\n' >"$work/listed-file"
+  "$driver" --clock 1 --count 5 "$name" "${args[@]}" >"$work/listed.out" 2>&1 ||
+    fail "$name ${args[*]}, as --help lists it: $(cat "$work/listed.out")"
+  # One value fewer is a mistake the driver names.
+  if [ ${#args[@]} -gt 0 ]; then
+    "$driver" --clock 1 --count 5 "$name" "${args[@]:1}" >/dev/null 2>"$work/listed.err"
+    [ $? -eq 2 ] || fail "$name with a value missing is taken"
+  fi
+done < <(sed -n 's/^  \(--[a-z-]*\(  *[A-Z][A-Z]*\)*\).*/\1/p' <<<"$out_help")
 
 # refused NAME PATTERN [ENV=VALUE...] -- ARGS...: the driver exits 2 having written nothing on
 # stdout, and says why in one line on stderr that matches PATTERN; a command-line mistake adds
