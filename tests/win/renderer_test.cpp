@@ -15,8 +15,9 @@ namespace {
 constexpr COLORREF WHITE = RGB(255, 255, 255);
 constexpr COLORREF BLACK = RGB(0, 0, 0);
 
-// The real main window without a display: its WM_CREATE makes the back buffer, and every
-// frame goes into a 1050 x 700 target of our own, painted black beforehand.
+// The real main window without a display, its client area as large as the drawing: its WM_CREATE
+// makes the back buffer, and every frame goes into a 1050 x 700 target of our own, painted black
+// beforehand.
 class Renderer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -25,6 +26,7 @@ protected:
         savedLastIndex = simState.lastIndex;
         objectsBefore = port::liveGdiObjects();
         ASSERT_TRUE(createMainWindow(nullptr, &window));
+        port::clientResized(window, BACK_BUFFER_WIDTH, BACK_BUFFER_HEIGHT);
         target = CreateCompatibleDC(nullptr);
         targetBitmap = CreateCompatibleBitmap(target, BACK_BUFFER_WIDTH, BACK_BUFFER_HEIGHT);
         oldBitmap = SelectObject(target, targetBitmap);
