@@ -73,7 +73,7 @@ got=$(/usr/bin/orrelune-sim --clock 5 --ticks 10)
 want=$("$build/tools/orrelune-sim" --clock 5 --ticks 10)
 [ "$got" = "$want" ] || fail "/usr/bin/orrelune-sim --clock 5 --ticks 10 gives '$got', not '$want'"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"

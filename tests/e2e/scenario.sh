@@ -66,8 +66,10 @@ probe() { "$probe" --timeout $((PATIENCE * 1000)) "$@"; }
 SCREEN_WIDTH=1400
 SCREEN_HEIGHT=1050
 CLIENT_HEIGHT=$((SCREEN_HEIGHT * 3 / 4))
-# Xvfb picks a free display and tells us which.
-Xvfb -displayfd 3 -screen 0 ${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
+# Xvfb picks a free display and tells us which. -noreset: by default the server resets when its
+# last client leaves, and a client connecting meanwhile (openbox after a probe, the program
+# restarted) is turned away; that failed about one start in a hundred.
+Xvfb -displayfd 3 -screen 0 ${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24 -nolisten tcp -noreset 3>"$out/display" 2>"$out/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 [ -s "$out/display" ] || fail "Xvfb did not start"
