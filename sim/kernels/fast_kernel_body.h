@@ -46,78 +46,130 @@ inline FastConstants fastConstants(const GravityView& g) {
 // stored once for all of them. The order of every sum is fixed by the tile alone.
 constexpr int32_t ROWS = 4;
 
-// 1/(r2 sqrt(r2)) and the lanes where r2 > 0: checked lane by lane, or, where the step's bounds
-// on r2 keep every pair within the estimate's range (SERVED), not.
-template <bool SERVED>
-KERNEL_INLINE V inverseCubeOf(V r2, M& positive) {
-    if constexpr (SERVED) {
-        positive = greaterThan(r2, broadcast(0.0));
-        return inverseCubeServed(r2);
-    } else {
-        return inverseCube(r2, positive);
+// ROWS rows as one vector per row: position and mass broadcast, and the rows' running sums.
+struct RowGroup {
+    V x[ROWS];
+    V y[ROWS];
+    V gm[ROWS];
+    V ax[ROWS];
+    V ay[ROWS];
+};
+
+// The group of rows at i (tile row ii) against the vector of partners at j (tile column jj).
+// Where the step's bounds on r2 keep every pair within the estimate's range (SERVED), the inverse
+// cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms and only
+// the diagonal's order (DIAGONAL: partners after the row) and the cuts (CUTS: a particle absorbed
+// this step, or padding, whose cut is -inf) mask lanes. Otherwise every lane is checked.
+template <bool DIAGONAL, bool CUTS, bool SERVED>
+KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i,
+                                       int32_t ii, int32_t j, int32_t jj, double* outJx, double* outJy) {
+    const V xj = load(g.x + j);
+    const V yj = load(g.y + j);
+    const V gmj = load(g.gm + j);
+    V sumX = c.zero;
+    V sumY = c.zero;
+#pragma GCC unroll 4
+    for (int32_t r = 0; r < ROWS; ++r) {
+        const V sx = shortOffset(rows.x[r], xj, c.width, c.halfWidth);
+        const V sy = shortOffset(rows.y[r], yj, c.height, c.halfHeight);
+        const V r2 = multiplyAdd(sx, sx, sy * sy);
+        V tx;
+        V ty;
+        if constexpr (SERVED && !DIAGONAL && !CUTS) {
+            const V inv3 = inverseCubeServed(r2);
+            tx = sx * inv3;
+            ty = sy * inv3;
+        } else {
+            M ok{};
+            if constexpr (DIAGONAL) {
+                ok = greaterThan(c.lanes + broadcast(static_cast<double>(jj)), broadcast(static_cast<double>(ii + r)));
+            }
+            if constexpr (CUTS) {
+                const M uncut = lessThan(load(g.idx + j), broadcast(g.cut[i + r])) &
+                                lessThan(broadcast(g.idx[i + r]), load(g.cut + j));
+                ok = DIAGONAL ? ok & uncut : uncut;
+            }
+            V inv3;
+            if constexpr (SERVED) {
+                inv3 = inverseCubeServed(r2);
+            } else {
+                // Coincident particles pull on nothing; padding has NaN positions and fails this too.
+                const M positive = greaterThan(r2, c.zero);
+                ok = DIAGONAL || CUTS ? ok & positive : positive;
+                inv3 = inverseCube(r2, ok);
+            }
+            tx = multiplyWhere(ok, sx, inv3);
+            ty = multiplyWhere(ok, sy, inv3);
+        }
+        rows.ax[r] = negativeMultiplyAdd(gmj, tx, rows.ax[r]);
+        rows.ay[r] = negativeMultiplyAdd(gmj, ty, rows.ay[r]);
+        sumX = multiplyAdd(rows.gm[r], tx, sumX);
+        sumY = multiplyAdd(rows.gm[r], ty, sumY);
     }
+    store(outJx + jj, load(outJx + jj) + sumX);
+    store(outJy + jj, load(outJy + jj) + sumY);
 }
 
+// Whether one of n particles from p is cut (absorbed this step, or padding).
+inline bool anyCut(const GravityView& g, int32_t p, int32_t n) {
+    bool cut = false;
+    for (int32_t k = p; k < p + n; ++k) cut = cut || g.cut[k] != NO_CUT;
+    return cut;
+}
+
+// A tile of rows against a tile of partners. Masks cost the pair loop as much as the inverse cube
+// at AVX2, so each vector of partners takes only those it needs: on the diagonal (DIAGONAL) the
+// order where a partner comes before a row; in tiles with a cut or padding (MASKED) the cuts where
+// the rows or the partners hold one. Dropped masks would keep every lane, so the bits are the same.
 template <bool DIAGONAL, bool MASKED, bool SERVED>
 void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double* rowY, double* outJx, double* outJy) {
-    const auto [zero, one, width, height, halfWidth, halfHeight, lanes] = fastConstants(g);
+    const FastConstants c = fastConstants(g);
+    bool partnersCut[KERNEL_TILE / LANES] = {};
+    if constexpr (MASKED) {
+        for (int32_t v = 0; v < KERNEL_TILE / LANES; ++v) partnersCut[v] = anyCut(g, j0 + v * LANES, LANES);
+    }
     for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += ROWS) {
         const int32_t i = i0 + ii;
-        V xr[ROWS];
-        V yr[ROWS];
-        V gmr[ROWS];
-        V ax[ROWS];
-        V ay[ROWS];
+        RowGroup rows;
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {
-            xr[r] = broadcast(g.x[i + r]);
-            yr[r] = broadcast(g.y[i + r]);
-            gmr[r] = broadcast(g.gm[i + r]);
-            ax[r] = zero;
-            ay[r] = zero;
+            rows.x[r] = broadcast(g.x[i + r]);
+            rows.y[r] = broadcast(g.y[i + r]);
+            rows.gm[r] = broadcast(g.gm[i + r]);
+            rows.ax[r] = c.zero;
+            rows.ay[r] = c.zero;
         }
+        const bool rowsCut = MASKED && anyCut(g, i, ROWS);
         // On the diagonal only partners after the row count; whole vectors before the first are skipped.
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
         // Vectors of padding alone add exact zeros to the rows and feed only padding sums: skipped.
         const int32_t stop = g.count - j0 < KERNEL_TILE ? g.count - j0 : KERNEL_TILE;
         for (int32_t jj = first; jj < stop; jj += LANES) {
             const int32_t j = j0 + jj;
-            const V xj = load(g.x + j);
-            const V yj = load(g.y + j);
-            const V gmj = load(g.gm + j);
-            V sumX = zero;
-            V sumY = zero;
-#pragma GCC unroll 4
-            for (int32_t r = 0; r < ROWS; ++r) {
-                const V sx = shortOffset(xr[r], xj, width, halfWidth);
-                const V sy = shortOffset(yr[r], yj, height, halfHeight);
-                const V r2 = multiplyAdd(sx, sx, sy * sy);
-                // Coincident particles pull on nothing; padding has NaN positions and fails this too.
-                M ok;
-                const V inv3 = inverseCubeOf<SERVED>(r2, ok);
-                if constexpr (DIAGONAL) {
-                    ok = ok & greaterThan(lanes + broadcast(static_cast<double>(jj)), broadcast(static_cast<double>(ii + r)));
+            const bool cuts = rowsCut || partnersCut[jj / LANES];
+            if constexpr (DIAGONAL) {
+                // A vector from ii + ROWS on lies after every row of the group.
+                if (jj < ii + ROWS) {
+                    if (cuts) {
+                        rowsAgainstPartners<true, MASKED, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                    } else {
+                        rowsAgainstPartners<true, false, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                    }
+                    continue;
                 }
-                if constexpr (MASKED) {
-                    ok = ok & lessThan(load(g.idx + j), broadcast(g.cut[i + r])) &
-                         lessThan(broadcast(g.idx[i + r]), load(g.cut + j));
-                }
-                const V tx = multiplyWhere(ok, sx, inv3);
-                const V ty = multiplyWhere(ok, sy, inv3);
-                ax[r] = negativeMultiplyAdd(gmj, tx, ax[r]);
-                ay[r] = negativeMultiplyAdd(gmj, ty, ay[r]);
-                sumX = multiplyAdd(gmr[r], tx, sumX);
-                sumY = multiplyAdd(gmr[r], ty, sumY);
             }
-            store(outJx + jj, load(outJx + jj) + sumX);
-            store(outJy + jj, load(outJy + jj) + sumY);
+            if (cuts) {
+                rowsAgainstPartners<false, MASKED, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+            } else {
+                rowsAgainstPartners<false, false, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+            }
         }
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {
             double* rx = rowX + (ii + r) * LANES;
             double* ry = rowY + (ii + r) * LANES;
-            store(rx, load(rx) + ax[r]);
-            store(ry, load(ry) + ay[r]);
+            store(rx, load(rx) + rows.ax[r]);
+            store(ry, load(ry) + rows.ay[r]);
         }
     }
 }
@@ -153,8 +205,8 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
         for (int32_t j0 = a == b ? i0 : bBegin; j0 < bEnd && j0 < g.count; j0 += KERNEL_TILE) {
             double* jX = bX + (j0 - bBegin);
             double* jY = bY + (j0 - bBegin);
-            // Cuts only matter where an absorbed particle is involved: a few tiles a step at most.
-            const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE];
+            // Cuts only matter where an absorbed particle is involved, or padding (the last tile).
+            const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE] || j0 + KERNEL_TILE > g.count;
             if (i0 == j0) {
                 if (cut) {
                     tilePair<true, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
@@ -183,29 +235,47 @@ void pairTask(const GravityView& g, int32_t a, int32_t b) {
     }
 }
 
-void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, double sum[2]) {
-    const auto [zero, one, width, height, halfWidth, halfHeight, lanes] = fastConstants(g);
+// p's terms from its partners in [begin, end) that take part: the pair's terms as the tiles form them.
+template <bool SERVED>
+void partnerSumOf(const GravityView& g, int32_t p, int32_t begin, int32_t end, double sum[2]) {
+    const FastConstants c = fastConstants(g);
     const V xp = broadcast(g.x[p]);
     const V yp = broadcast(g.y[p]);
     const V idxp = broadcast(g.idx[p]);
     const V cutp = broadcast(g.cut[p]);
     const V from = broadcast(static_cast<double>(begin));
     const V to = broadcast(static_cast<double>(end));
-    V ax = zero;
-    V ay = zero;
+    V ax = c.zero;
+    V ay = c.zero;
     for (int32_t j = (begin / LANES) * LANES; j < end; j += LANES) {
-        const V sx = shortOffset(xp, load(g.x + j), width, halfWidth);
-        const V sy = shortOffset(yp, load(g.y + j), height, halfHeight);
-        const V r2 = sx * sx + sy * sy;
-        M ok;
-        const V inv3 = inverseCube(r2, ok);
-        const V at = lanes + broadcast(static_cast<double>(j));
-        ok = ok & lessThan(at, to) & lessThan(from, at + one);
-        ok = ok & lessThan(load(g.idx + j), cutp) & lessThan(idxp, load(g.cut + j));
+        const V sx = shortOffset(xp, load(g.x + j), c.width, c.halfWidth);
+        const V sy = shortOffset(yp, load(g.y + j), c.height, c.halfHeight);
+        const V r2 = multiplyAdd(sx, sx, sy * sy);
+        M ok = lessThan(load(g.idx + j), cutp) & lessThan(idxp, load(g.cut + j));
+        // Only the first and the last vector hold lanes outside the stretch.
+        if (j < begin || j + LANES > end) {
+            const V at = c.lanes + broadcast(static_cast<double>(j));
+            ok = ok & lessThan(at, to) & lessThan(from, at + c.one);
+        }
+        V inv3;
+        if constexpr (SERVED) {
+            inv3 = inverseCubeServed(r2);  // p itself: zero offsets, a zero term
+        } else {
+            ok = ok & greaterThan(r2, c.zero);
+            inv3 = inverseCube(r2, ok);
+        }
         const V gmj = load(g.gm + j);
-        ax = ax - gmj * multiplyWhere(ok, sx, inv3);
-        ay = ay - gmj * multiplyWhere(ok, sy, inv3);
+        ax = negativeMultiplyAdd(gmj, multiplyWhere(ok, sx, inv3), ax);
+        ay = negativeMultiplyAdd(gmj, multiplyWhere(ok, sy, inv3), ay);
     }
     sum[0] = laneSum(ax);
     sum[1] = laneSum(ay);
+}
+
+void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, double sum[2]) {
+    if (estimateServes(g.leastSquare, g.greatestSquare)) {
+        partnerSumOf<true>(g, p, begin, end, sum);
+    } else {
+        partnerSumOf<false>(g, p, begin, end, sum);
+    }
 }

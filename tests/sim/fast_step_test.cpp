@@ -519,7 +519,7 @@ TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
     std::vector<double> y(padded, std::numeric_limits<double>::quiet_NaN());
     std::vector<double> gm(padded, 0.0);
     std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, NO_CUT);
+    std::vector<double> cut(padded, PADDING_CUT);
     std::vector<unsigned char> tileCut(static_cast<std::size_t>(padded / KERNEL_TILE), 0);
     for (int32_t k = 0; k < n; ++k) {
         const auto at = static_cast<std::size_t>(k);
@@ -527,6 +527,7 @@ TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
         y[at] = uniform(0, FIELD_HEIGHT);
         gm[at] = uniform(1, 2000);
         idx[at] = k;
+        cut[at] = NO_CUT;
     }
     x[7] = x[200];  // a coincident pair
     y[7] = y[200];

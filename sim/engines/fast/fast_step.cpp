@@ -81,8 +81,8 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
     return true;
 }
 
-// The live particles in the kernels' layout, padded with records that never interact (x NaN, gm 0);
-// a tile is marked where one of its particles is cut.
+// The live particles in the kernels' layout, padded with records that never interact (x NaN, gm 0,
+// cut -inf); a tile is marked where one of its particles is cut.
 void gatherParticles(const StepContext& step, FastScratch& scratch) {
     const ParticleBuffer& s = simState.snapshot;
     const LiveIndex& live = step.live;
@@ -109,7 +109,7 @@ void gatherParticles(const StepContext& step, FastScratch& scratch) {
         scratch.y[at] = std::numeric_limits<double>::quiet_NaN();
         scratch.gm[at] = 0;
         scratch.idx[at] = 0;
-        scratch.cut[at] = NO_CUT;
+        scratch.cut[at] = PADDING_CUT;
     }
 }
 
