@@ -21,6 +21,17 @@ inline V shortOffset(V a, V b, V extent, V half) {
     return subtractWhere(greaterThan(vabs(d), half), d, signOf(extent, d));
 }
 
+// Whether every offset a - b with b in [low, high] wraps alike, and then by which c (0, extent or
+// -extent): each one's shortOffset is (a - b) - c. Each a - b lies between a - high and a - low as
+// rounded, rounding being monotonic. A NaN a shares nothing.
+inline bool sharedWrap(double a, double low, double high, double extent, double& c) {
+    const double half = extent / 2;
+    const double least = a - high;
+    const double greatest = a - low;
+    c = least > half ? extent : greatest < -half ? -extent : 0;
+    return least > half || greatest < -half || (least >= -half && greatest <= half);
+}
+
 inline V laneIndex() {
     alignas(64) static const double index[LANES] = {0, 1, 2, 3, 4, 5, 6, 7};
     return load(index);
@@ -46,11 +57,14 @@ inline FastConstants fastConstants(const GravityView& g) {
 // stored once for all of them. The order of every sum is fixed by the tile alone.
 constexpr int32_t ROWS = 4;
 
-// ROWS rows as one vector per row: position and mass broadcast, and the rows' running sums.
+// ROWS rows as one vector per row: position and mass broadcast, the wrap each row's offsets from
+// the tile share (where they share one), and the rows' running sums.
 struct RowGroup {
     V x[ROWS];
     V y[ROWS];
     V gm[ROWS];
+    V wrapX[ROWS];
+    V wrapY[ROWS];
     V ax[ROWS];
     V ay[ROWS];
 };
@@ -59,8 +73,9 @@ struct RowGroup {
 // Where the step's bounds on r2 keep every pair within the estimate's range (SERVED), the inverse
 // cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms and only
 // the diagonal's order (DIAGONAL: partners after the row) and the cuts (CUTS: a particle absorbed
-// this step, or padding, whose cut is -inf) mask lanes. Otherwise every lane is checked.
-template <bool DIAGONAL, bool CUTS, bool SERVED>
+// this step, or padding, whose cut is -inf) mask lanes. Otherwise every lane is checked. SHARED:
+// each row's offsets from these partners wrap alike, by the row's wrapX and wrapY.
+template <bool DIAGONAL, bool CUTS, bool SERVED, bool SHARED>
 KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i,
                                        int32_t ii, int32_t j, int32_t jj, double* outJx, double* outJy) {
     const V xj = load(g.x + j);
@@ -70,8 +85,15 @@ KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants
     V sumY = c.zero;
 #pragma GCC unroll 4
     for (int32_t r = 0; r < ROWS; ++r) {
-        const V sx = shortOffset(rows.x[r], xj, c.width, c.halfWidth);
-        const V sy = shortOffset(rows.y[r], yj, c.height, c.halfHeight);
+        V sx;
+        V sy;
+        if constexpr (SHARED) {
+            sx = (rows.x[r] - xj) - rows.wrapX[r];
+            sy = (rows.y[r] - yj) - rows.wrapY[r];
+        } else {
+            sx = shortOffset(rows.x[r], xj, c.width, c.halfWidth);
+            sy = shortOffset(rows.y[r], yj, c.height, c.halfHeight);
+        }
         const V r2 = multiplyAdd(sx, sx, sy * sy);
         V tx;
         V ty;
@@ -117,10 +139,39 @@ inline bool anyCut(const GravityView& g, int32_t p, int32_t n) {
     return cut;
 }
 
-// A tile of rows against a tile of partners. Masks cost the pair loop as much as the inverse cube
-// at AVX2, so each vector of partners takes only those it needs: on the diagonal (DIAGONAL) the
-// order where a partner comes before a row; in tiles with a cut or padding (MASKED) the cuts where
-// the rows or the partners hold one. Dropped masks would keep every lane, so the bits are the same.
+// A group of rows against the tile's vectors of partners from first to stop. Masks cost the pair
+// loop as much as the inverse cube at AVX2, so each vector takes only those it needs: on the
+// diagonal (DIAGONAL) the order where a partner comes before a row; in tiles with a cut or padding
+// (MASKED) the cuts where the rows or the partners hold one. A dropped mask would keep every lane,
+// so the bits are the same.
+template <bool DIAGONAL, bool MASKED, bool SERVED, bool SHARED>
+KERNEL_INLINE void rowsAgainstTile(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i, int32_t ii,
+                                   int32_t j0, int32_t first, int32_t stop, bool rowsCut, const bool* partnersCut,
+                                   double* outJx, double* outJy) {
+    for (int32_t jj = first; jj < stop; jj += LANES) {
+        const int32_t j = j0 + jj;
+        const bool cuts = rowsCut || partnersCut[jj / LANES];
+        if constexpr (DIAGONAL) {
+            // A vector from ii + ROWS on lies after every row of the group.
+            if (jj < ii + ROWS) {
+                if (cuts) {
+                    rowsAgainstPartners<true, MASKED, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                } else {
+                    rowsAgainstPartners<true, false, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                }
+                continue;
+            }
+        }
+        if (cuts) {
+            rowsAgainstPartners<false, MASKED, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+        } else {
+            rowsAgainstPartners<false, false, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+        }
+    }
+}
+
+// A tile of rows against a tile of partners. Where the view has the tiles' boxes and each row's
+// offsets from the partner tile's box wrap alike, a group of rows skips the wrap's test.
 template <bool DIAGONAL, bool MASKED, bool SERVED>
 void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double* rowY, double* outJx, double* outJy) {
     const FastConstants c = fastConstants(g);
@@ -128,9 +179,11 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
     if constexpr (MASKED) {
         for (int32_t v = 0; v < KERNEL_TILE / LANES; ++v) partnersCut[v] = anyCut(g, j0 + v * LANES, LANES);
     }
+    const double* box = g.tileBox == nullptr ? nullptr : g.tileBox + 4 * (j0 / KERNEL_TILE);
     for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += ROWS) {
         const int32_t i = i0 + ii;
         RowGroup rows;
+        bool shared = box != nullptr;
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {
             rows.x[r] = broadcast(g.x[i + r]);
@@ -138,31 +191,24 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
             rows.gm[r] = broadcast(g.gm[i + r]);
             rows.ax[r] = c.zero;
             rows.ay[r] = c.zero;
+            double wrapX = 0;
+            double wrapY = 0;
+            shared = shared && sharedWrap(g.x[i + r], box[0], box[1], g.width, wrapX) &&
+                     sharedWrap(g.y[i + r], box[2], box[3], g.height, wrapY);
+            rows.wrapX[r] = broadcast(wrapX);
+            rows.wrapY[r] = broadcast(wrapY);
         }
         const bool rowsCut = MASKED && anyCut(g, i, ROWS);
         // On the diagonal only partners after the row count; whole vectors before the first are skipped.
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
         // Vectors of padding alone add exact zeros to the rows and feed only padding sums: skipped.
         const int32_t stop = g.count - j0 < KERNEL_TILE ? g.count - j0 : KERNEL_TILE;
-        for (int32_t jj = first; jj < stop; jj += LANES) {
-            const int32_t j = j0 + jj;
-            const bool cuts = rowsCut || partnersCut[jj / LANES];
-            if constexpr (DIAGONAL) {
-                // A vector from ii + ROWS on lies after every row of the group.
-                if (jj < ii + ROWS) {
-                    if (cuts) {
-                        rowsAgainstPartners<true, MASKED, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
-                    } else {
-                        rowsAgainstPartners<true, false, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
-                    }
-                    continue;
-                }
-            }
-            if (cuts) {
-                rowsAgainstPartners<false, MASKED, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
-            } else {
-                rowsAgainstPartners<false, false, SERVED>(g, c, rows, i, ii, j, jj, outJx, outJy);
-            }
+        if (shared) {
+            rowsAgainstTile<DIAGONAL, MASKED, SERVED, true>(g, c, rows, i, ii, j0, first, stop, rowsCut, partnersCut,
+                                                            outJx, outJy);
+        } else {
+            rowsAgainstTile<DIAGONAL, MASKED, SERVED, false>(g, c, rows, i, ii, j0, first, stop, rowsCut, partnersCut,
+                                                             outJx, outJy);
         }
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {

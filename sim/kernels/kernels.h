@@ -51,6 +51,9 @@ struct GravityView {
     double width;
     double height;
     const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
+    // Per tile: the least and greatest x, then y, of its live particles. Where given, a row tests
+    // the wrap of its offsets only against tiles whose particles' offsets could wrap unalike.
+    const double* tileBox = nullptr;
     // Bounds on r^2 over the pairs with r^2 > 0, from the positions and the field: where the
     // level's estimate of 1/sqrt(r^2) serves all of them, no lane checks it.
     double leastSquare = 0;

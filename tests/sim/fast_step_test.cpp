@@ -96,11 +96,11 @@ Bound roundingBound(const Table& start, double width, double height) {
 }
 
 constexpr int32_t GOLDEN_LAST_INDEX = 254;
-constexpr uint64_t GOLDEN_HASH_PORTABLE = 0x2cbd43552bd2e94fu;
+constexpr uint64_t GOLDEN_HASH_PORTABLE = 0x0809610145e26e2fu;
 constexpr uint64_t GOLDEN_ESTIMATES_INTEL_AVX2 = 0x26d6aafc4c505e92u;
-constexpr uint64_t GOLDEN_HASH_INTEL_AVX2 = 0x04f7759482a9bea1u;
+constexpr uint64_t GOLDEN_HASH_INTEL_AVX2 = 0xd768d2b6ce4364a1u;
 constexpr uint64_t GOLDEN_ESTIMATES_INTEL_AVX512 = 0x5f642fc79d8facfeu;
-constexpr uint64_t GOLDEN_HASH_INTEL_AVX512 = 0x9117832d16c0f7a6u;
+constexpr uint64_t GOLDEN_HASH_INTEL_AVX512 = 0xd768d2b6ce4364a1u;
 
 constexpr double UNIT_ROUNDOFF = std::numeric_limits<double>::epsilon() / 2;
 
@@ -555,6 +555,94 @@ TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
                                                                       checked[k + static_cast<std::size_t>(padded)]))
                 << "particle " << k;
             ASSERT_TRUE(std::isfinite(trusted[k])) << "particle " << k;
+        }
+    }
+}
+
+// Where a tile's particles lie close together, as the step lays them out, a row whose offsets from
+// the whole tile wrap alike skips the wrap's test; the offsets must be the tested ones to the bit:
+// clusters anywhere on the field, rows exactly half a period from a tile (no wrap) and one ulp
+// beyond (a wrap), on both sides, in x and in y, a period off the field, and rows whose offsets from
+// one tile wrap unalike.
+TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
+    const CpuLevel best = stepCpuLevel();
+    std::mt19937_64 random(31);
+    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    const double width = FIELD_WIDTH;
+    const double height = FIELD_HEIGHT;
+    const int32_t n = 6 * KERNEL_TILE + 20;
+    const int32_t padded = paddedCount(n);
+    const int32_t tiles = padded / KERNEL_TILE;
+    std::vector<double> x(padded, std::numeric_limits<double>::quiet_NaN());
+    std::vector<double> y(padded, std::numeric_limits<double>::quiet_NaN());
+    std::vector<double> gm(padded, 0.0);
+    std::vector<double> idx(padded, 0.0);
+    std::vector<double> cut(padded, PADDING_CUT);
+    std::vector<unsigned char> tileCut(static_cast<std::size_t>(tiles), 0);
+    for (int32_t tile = 0; tile < tiles; ++tile) {
+        const double cx = uniform(0, width);
+        const double cy = uniform(0, height);
+        for (int32_t k = tile * KERNEL_TILE; k < std::min(n, (tile + 1) * KERNEL_TILE); ++k) {
+            const auto at = static_cast<std::size_t>(k);
+            x[at] = cx + uniform(-3, 3);
+            y[at] = cy + uniform(-3, 3);
+            gm[at] = uniform(1, 2000);
+            idx[at] = k;
+            cut[at] = NO_CUT;
+        }
+    }
+    // Tile 2 at one x and tile 4 at one y; the rows of tiles 1 and 3 half a period from them (a
+    // period and a half), or an ulp nearer or beyond.
+    const double px = 300;
+    const double py = 200;
+    const double edges[] = {0.5, -0.5, 1.5, -1.5};
+    for (int32_t k = 0; k < KERNEL_TILE; ++k) {
+        const auto row = static_cast<std::size_t>(KERNEL_TILE + k);
+        const double offset = edges[k % 4];
+        const auto shifted = [&](double v) { return (k / 4) % 3 == 0 ? v : std::nextafter(v, (k / 4) % 3 == 1 ? INFINITY : -INFINITY); };
+        x[row] = shifted(px + offset * width);
+        x[row + KERNEL_TILE] = px;
+        y[row + 2 * KERNEL_TILE] = shifted(py + offset * height);
+        y[row + 3 * KERNEL_TILE] = py;
+    }
+    // The first rows of tile 0 half a period from the middle of tile 5, whose offsets wrap unalike.
+    for (int32_t k = 5 * KERNEL_TILE; k < n; ++k) x[static_cast<std::size_t>(k)] = px + uniform(-5, 5);
+    for (std::size_t k = 0; k < 4; ++k) x[k] = px + (k % 2 == 0 ? 0.5 : -0.5) * width + uniform(-1, 1);
+    std::vector<double> boxes(4 * static_cast<std::size_t>(tiles));
+    for (int32_t tile = 0; tile < tiles; ++tile) {
+        double* box = boxes.data() + 4 * tile;
+        box[0] = box[2] = INFINITY;
+        box[1] = box[3] = -INFINITY;
+        for (int32_t k = tile * KERNEL_TILE; k < std::min(n, (tile + 1) * KERNEL_TILE); ++k) {
+            box[0] = std::min(box[0], x[static_cast<std::size_t>(k)]);
+            box[1] = std::max(box[1], x[static_cast<std::size_t>(k)]);
+            box[2] = std::min(box[2], y[static_cast<std::size_t>(k)]);
+            box[3] = std::max(box[3], y[static_cast<std::size_t>(k)]);
+        }
+    }
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
+        if (static_cast<int>(level) > static_cast<int>(best)) continue;
+        SCOPED_TRACE(cpuLevelName(level));
+        const GravityKernels kernels = kernelsFor(level);
+        const auto sums = [&](const double* tileBox, double leastSquare, double greatestSquare) {
+            std::vector<double> partX(static_cast<std::size_t>(padded));
+            std::vector<double> partY(static_cast<std::size_t>(padded));
+            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
+                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
+                                   .blockSize = padded, .blocks = 1, .width = width, .height = height,
+                                   .tileCut = tileCut.data(), .tileBox = tileBox, .leastSquare = leastSquare,
+                                   .greatestSquare = greatestSquare};
+            kernels.pairTask(view, 0, 0);
+            partX.insert(partX.end(), partY.begin(), partY.end());
+            return partX;
+        };
+        const std::vector<double> tested = sums(nullptr, 1e-6, 1e7);
+        for (const std::vector<double>& shared : {sums(boxes.data(), 1e-6, 1e7), sums(boxes.data(), 0, INFINITY)}) {
+            for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+                ASSERT_TRUE(sameBits(tested[k], shared[k]) && sameBits(tested[k + static_cast<std::size_t>(padded)],
+                                                                       shared[k + static_cast<std::size_t>(padded)]))
+                    << "particle " << k;
+            }
         }
     }
 }
