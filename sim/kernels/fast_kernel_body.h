@@ -73,9 +73,9 @@ struct RowGroup {
 // Where the step's bounds on r2 keep every pair within the estimate's range (SERVED), the inverse
 // cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms and only
 // the diagonal's order (DIAGONAL: partners after the row) and the cuts (CUTS: a particle absorbed
-// this step, or padding, whose cut is -inf) mask lanes. Otherwise every lane is checked. SHARED:
-// each row's offsets from these partners wrap alike, by the row's wrapX and wrapY.
-template <bool DIAGONAL, bool CUTS, bool SERVED, bool SHARED>
+// this step, or padding, whose cut is -inf) mask lanes. Otherwise every lane is checked. SHARED_X,
+// SHARED_Y: each row's offsets from these partners wrap alike in x (y), by the row's wrapX (wrapY).
+template <bool DIAGONAL, bool CUTS, bool SERVED, bool SHARED_X, bool SHARED_Y>
 KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i,
                                        int32_t ii, int32_t j, int32_t jj, double* outJx, double* outJy) {
     const V xj = load(g.x + j);
@@ -87,11 +87,14 @@ KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants
     for (int32_t r = 0; r < ROWS; ++r) {
         V sx;
         V sy;
-        if constexpr (SHARED) {
+        if constexpr (SHARED_X) {
             sx = (rows.x[r] - xj) - rows.wrapX[r];
-            sy = (rows.y[r] - yj) - rows.wrapY[r];
         } else {
             sx = shortOffset(rows.x[r], xj, c.width, c.halfWidth);
+        }
+        if constexpr (SHARED_Y) {
+            sy = (rows.y[r] - yj) - rows.wrapY[r];
+        } else {
             sy = shortOffset(rows.y[r], yj, c.height, c.halfHeight);
         }
         const V r2 = multiplyAdd(sx, sx, sy * sy);
@@ -144,7 +147,7 @@ inline bool anyCut(const GravityView& g, int32_t p, int32_t n) {
 // diagonal (DIAGONAL) the order where a partner comes before a row; in tiles with a cut or padding
 // (MASKED) the cuts where the rows or the partners hold one. A dropped mask would keep every lane,
 // so the bits are the same.
-template <bool DIAGONAL, bool MASKED, bool SERVED, bool SHARED>
+template <bool DIAGONAL, bool MASKED, bool SERVED, bool SHARED_X, bool SHARED_Y>
 KERNEL_INLINE void rowsAgainstTile(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i, int32_t ii,
                                    int32_t j0, int32_t first, int32_t stop, bool rowsCut, const bool* partnersCut,
                                    double* outJx, double* outJy) {
@@ -155,23 +158,23 @@ KERNEL_INLINE void rowsAgainstTile(const GravityView& g, const FastConstants& c,
             // A vector from ii + ROWS on lies after every row of the group.
             if (jj < ii + ROWS) {
                 if (cuts) {
-                    rowsAgainstPartners<true, MASKED, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                    rowsAgainstPartners<true, MASKED, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
                 } else {
-                    rowsAgainstPartners<true, false, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                    rowsAgainstPartners<true, false, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
                 }
                 continue;
             }
         }
         if (cuts) {
-            rowsAgainstPartners<false, MASKED, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+            rowsAgainstPartners<false, MASKED, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
         } else {
-            rowsAgainstPartners<false, false, SERVED, SHARED>(g, c, rows, i, ii, j, jj, outJx, outJy);
+            rowsAgainstPartners<false, false, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
         }
     }
 }
 
 // A tile of rows against a tile of partners. Where the view has the tiles' boxes and each row's
-// offsets from the partner tile's box wrap alike, a group of rows skips the wrap's test.
+// offsets from the partner tile's box wrap alike in x or in y, a group of rows skips that test.
 template <bool DIAGONAL, bool MASKED, bool SERVED>
 void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double* rowY, double* outJx, double* outJy) {
     const FastConstants c = fastConstants(g);
@@ -183,7 +186,8 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
     for (int32_t ii = 0; ii < KERNEL_TILE && i0 + ii < g.count; ii += ROWS) {
         const int32_t i = i0 + ii;
         RowGroup rows;
-        bool shared = box != nullptr;
+        bool sharedX = box != nullptr;
+        bool sharedY = box != nullptr;
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {
             rows.x[r] = broadcast(g.x[i + r]);
@@ -193,8 +197,8 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
             rows.ay[r] = c.zero;
             double wrapX = 0;
             double wrapY = 0;
-            shared = shared && sharedWrap(g.x[i + r], box[0], box[1], g.width, wrapX) &&
-                     sharedWrap(g.y[i + r], box[2], box[3], g.height, wrapY);
+            sharedX = sharedX && sharedWrap(g.x[i + r], box[0], box[1], g.width, wrapX);
+            sharedY = sharedY && sharedWrap(g.y[i + r], box[2], box[3], g.height, wrapY);
             rows.wrapX[r] = broadcast(wrapX);
             rows.wrapY[r] = broadcast(wrapY);
         }
@@ -203,13 +207,21 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
         // Vectors of padding alone add exact zeros to the rows and feed only padding sums: skipped.
         const int32_t stop = g.count - j0 < KERNEL_TILE ? g.count - j0 : KERNEL_TILE;
-        if (shared) {
-            rowsAgainstTile<DIAGONAL, MASKED, SERVED, true>(g, c, rows, i, ii, j0, first, stop, rowsCut, partnersCut,
-                                                            outJx, outJy);
+#define ORRELUNE_ROWS_AGAINST_TILE(SHARED_X, SHARED_Y)                                                                \
+    rowsAgainstTile<DIAGONAL, MASKED, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j0, first, stop, rowsCut, partnersCut, \
+                                                                 outJx, outJy)
+        // Tiles that are neither diagonal nor cut, the most by far, also share a wrap in one axis alone;
+        // the others only in both, which keeps the code small.
+        if (sharedX && sharedY) {
+            ORRELUNE_ROWS_AGAINST_TILE(true, true);
+        } else if (!DIAGONAL && !MASKED && SERVED && sharedX) {
+            ORRELUNE_ROWS_AGAINST_TILE(true, false);
+        } else if (!DIAGONAL && !MASKED && SERVED && sharedY) {
+            ORRELUNE_ROWS_AGAINST_TILE(false, true);
         } else {
-            rowsAgainstTile<DIAGONAL, MASKED, SERVED, false>(g, c, rows, i, ii, j0, first, stop, rowsCut, partnersCut,
-                                                             outJx, outJy);
+            ORRELUNE_ROWS_AGAINST_TILE(false, false);
         }
+#undef ORRELUNE_ROWS_AGAINST_TILE
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {
             double* rx = rowX + (ii + r) * LANES;

@@ -591,8 +591,8 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
             cut[at] = NO_CUT;
         }
     }
-    // Tile 2 at one x and tile 4 at one y; the rows of tiles 1 and 3 half a period from them (a
-    // period and a half), or an ulp nearer or beyond.
+    // Tile 2 at one x and tile 4 at one y, each spread over the field in the other; the rows of
+    // tiles 1 and 3 half a period from them (a period and a half), or an ulp nearer or beyond.
     const double px = 300;
     const double py = 200;
     const double edges[] = {0.5, -0.5, 1.5, -1.5};
@@ -602,7 +602,9 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
         const auto shifted = [&](double v) { return (k / 4) % 3 == 0 ? v : std::nextafter(v, (k / 4) % 3 == 1 ? INFINITY : -INFINITY); };
         x[row] = shifted(px + offset * width);
         x[row + KERNEL_TILE] = px;
+        y[row + KERNEL_TILE] = uniform(0, height);  // shared in x alone
         y[row + 2 * KERNEL_TILE] = shifted(py + offset * height);
+        x[row + 3 * KERNEL_TILE] = uniform(0, width);  // shared in y alone
         y[row + 3 * KERNEL_TILE] = py;
     }
     // The first rows of tile 0 half a period from the middle of tile 5, whose offsets wrap unalike.
