@@ -71,9 +71,9 @@ struct RowGroup {
 
 // The group of rows at i (tile row ii) against the vector of partners at j (tile column jj).
 // Where the step's bounds on r2 keep every pair within the estimate's range (SERVED), the inverse
-// cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms and only
-// the diagonal's order (DIAGONAL: partners after the row) and the cuts (CUTS: a particle absorbed
-// this step, or padding, whose cut is -inf) mask lanes. Otherwise every lane is checked. SHARED_X,
+// cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms (padding's
+// terms vanish too) and only the diagonal's order (DIAGONAL: partners after the row) and the cuts
+// (CUTS: a particle absorbed this step) mask lanes. Otherwise every lane is checked. SHARED_X,
 // SHARED_Y: each row's offsets from these partners wrap alike in x (y), by the row's wrapX (wrapY).
 template <bool DIAGONAL, bool CUTS, bool SERVED, bool SHARED_X, bool SHARED_Y>
 KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i,
@@ -118,7 +118,7 @@ KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants
             if constexpr (SERVED) {
                 inv3 = inverseCubeServed(r2);
             } else {
-                // Coincident particles pull on nothing; padding has NaN positions and fails this too.
+                // Coincident particles pull on nothing.
                 const M positive = greaterThan(r2, c.zero);
                 ok = DIAGONAL || CUTS ? ok & positive : positive;
                 inv3 = inverseCube(r2, ok);
@@ -135,7 +135,7 @@ KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants
     store(outJy + jj, load(outJy + jj) + sumY);
 }
 
-// Whether one of n particles from p is cut (absorbed this step, or padding).
+// Whether one of n particles from p is cut (absorbed this step).
 inline bool anyCut(const GravityView& g, int32_t p, int32_t n) {
     bool cut = false;
     for (int32_t k = p; k < p + n; ++k) cut = cut || g.cut[k] != NO_CUT;
@@ -144,9 +144,9 @@ inline bool anyCut(const GravityView& g, int32_t p, int32_t n) {
 
 // A group of rows against the tile's vectors of partners from first to stop. Masks cost the pair
 // loop as much as the inverse cube at AVX2, so each vector takes only those it needs: on the
-// diagonal (DIAGONAL) the order where a partner comes before a row; in tiles with a cut or padding
-// (MASKED) the cuts where the rows or the partners hold one. A dropped mask would keep every lane,
-// so the bits are the same.
+// diagonal (DIAGONAL) the order where a partner comes before a row; in tiles with a cut (MASKED)
+// the cuts where the rows or the partners hold one. A dropped mask would keep every lane, so the
+// bits are the same.
 template <bool DIAGONAL, bool MASKED, bool SERVED, bool SHARED_X, bool SHARED_Y>
 KERNEL_INLINE void rowsAgainstTile(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i, int32_t ii,
                                    int32_t j0, int32_t first, int32_t stop, bool rowsCut, const bool* partnersCut,
@@ -263,8 +263,8 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
         for (int32_t j0 = a == b ? i0 : bBegin; j0 < bEnd && j0 < g.count; j0 += KERNEL_TILE) {
             double* jX = bX + (j0 - bBegin);
             double* jY = bY + (j0 - bBegin);
-            // Cuts only matter where an absorbed particle is involved, or padding (the last tile).
-            const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE] || j0 + KERNEL_TILE > g.count;
+            // Cuts only matter where an absorbed particle is involved: a few tiles a step at most.
+            const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE];
             if (i0 == j0) {
                 if (cut) {
                     tilePair<true, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);

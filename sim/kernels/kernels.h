@@ -18,8 +18,6 @@
 
 // The cut of a particle nothing absorbs this step, as the kernels compare cuts: in the lanes.
 inline constexpr double NO_CUT = std::numeric_limits<double>::infinity();
-// Padding's cut: below every index, so that padding takes part in no pair.
-inline constexpr double PADDING_CUT = -std::numeric_limits<double>::infinity();
 
 // Particles per tile side; the block size and every padded count are multiples of it.
 inline constexpr int32_t KERNEL_TILE = 64;
@@ -34,8 +32,8 @@ inline constexpr int32_t EXACT_TILE = 128;
 inline constexpr int32_t paddedCount(int32_t n) { return (n + KERNEL_TILE - 1) / KERNEL_TILE * KERNEL_TILE; }
 
 // The live particles of one step as the kernels read them, structure of arrays in table order,
-// padded to a multiple of KERNEL_TILE with records that never interact (x NaN, gm 0, cut
-// PADDING_CUT).
+// padded to a multiple of KERNEL_TILE with copies of the last particle's position whose terms
+// vanish (gm 0, no cut): its offsets and r^2 are a live pair's, so no lane needs a mask for them.
 struct GravityView {
     const double* x;
     const double* y;

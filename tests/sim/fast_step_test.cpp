@@ -506,20 +506,28 @@ TEST_F(FastStep, StepsRightAfterTheThreadCountChanges) {
     }
 }
 
+// Padding as the step lays it out: at the last particle's position, with no mass.
+void padAtTheLastParticle(std::vector<double>& x, std::vector<double>& y, int32_t n) {
+    for (std::size_t k = static_cast<std::size_t>(n); k < x.size(); ++k) {
+        x[k] = x[static_cast<std::size_t>(n - 1)];
+        y[k] = y[static_cast<std::size_t>(n - 1)];
+    }
+}
+
 // Where the step's bounds on r^2 let the kernels trust every estimate, they give the bits of the
 // kernels that check each lane (the way a step outside the bounds goes): over whole tiles, the
-// diagonal, cut tiles and a coincident pair.
+// diagonal, cut tiles, a coincident pair and padding.
 TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
     const CpuLevel best = stepCpuLevel();
     std::mt19937_64 random(77);
     const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
     const int32_t n = 300;
     const int32_t padded = paddedCount(n);
-    std::vector<double> x(padded, std::numeric_limits<double>::quiet_NaN());
-    std::vector<double> y(padded, std::numeric_limits<double>::quiet_NaN());
+    std::vector<double> x(padded);
+    std::vector<double> y(padded);
     std::vector<double> gm(padded, 0.0);
     std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, PADDING_CUT);
+    std::vector<double> cut(padded, NO_CUT);
     std::vector<unsigned char> tileCut(static_cast<std::size_t>(padded / KERNEL_TILE), 0);
     for (int32_t k = 0; k < n; ++k) {
         const auto at = static_cast<std::size_t>(k);
@@ -527,12 +535,12 @@ TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
         y[at] = uniform(0, FIELD_HEIGHT);
         gm[at] = uniform(1, 2000);
         idx[at] = k;
-        cut[at] = NO_CUT;
     }
     x[7] = x[200];  // a coincident pair
     y[7] = y[200];
     cut[70] = 75;  // 70 is absorbed by 75
     tileCut[1] = 1;
+    padAtTheLastParticle(x, y, n);
     for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
         if (static_cast<int>(level) > static_cast<int>(best)) continue;
         SCOPED_TRACE(cpuLevelName(level));
@@ -573,11 +581,11 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     const int32_t n = 6 * KERNEL_TILE + 20;
     const int32_t padded = paddedCount(n);
     const int32_t tiles = padded / KERNEL_TILE;
-    std::vector<double> x(padded, std::numeric_limits<double>::quiet_NaN());
-    std::vector<double> y(padded, std::numeric_limits<double>::quiet_NaN());
+    std::vector<double> x(padded);
+    std::vector<double> y(padded);
     std::vector<double> gm(padded, 0.0);
     std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, PADDING_CUT);
+    std::vector<double> cut(padded, NO_CUT);
     std::vector<unsigned char> tileCut(static_cast<std::size_t>(tiles), 0);
     for (int32_t tile = 0; tile < tiles; ++tile) {
         const double cx = uniform(0, width);
@@ -588,7 +596,6 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
             y[at] = cy + uniform(-3, 3);
             gm[at] = uniform(1, 2000);
             idx[at] = k;
-            cut[at] = NO_CUT;
         }
     }
     // Tile 2 at one x and tile 4 at one y, each spread over the field in the other; the rows of
@@ -610,6 +617,7 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     // The first rows of tile 0 half a period from the middle of tile 5, whose offsets wrap unalike.
     for (int32_t k = 5 * KERNEL_TILE; k < n; ++k) x[static_cast<std::size_t>(k)] = px + uniform(-5, 5);
     for (std::size_t k = 0; k < 4; ++k) x[k] = px + (k % 2 == 0 ? 0.5 : -0.5) * width + uniform(-1, 1);
+    padAtTheLastParticle(x, y, n);
     std::vector<double> boxes(4 * static_cast<std::size_t>(tiles));
     for (int32_t tile = 0; tile < tiles; ++tile) {
         double* box = boxes.data() + 4 * tile;

@@ -28,7 +28,7 @@ struct FastScratch {
     // each is; per tile whether one of its particles is cut, and its bounding box.
     KernelParticles tiled;
     std::vector<int32_t> liveOf;
-    std::vector<int32_t> cellStart;
+    std::vector<int32_t> cellOfLive, cellStart;  // the counting sort's
     std::vector<unsigned char> tileCut;
     std::vector<double> tileBox;
     // Each live particle's total change, by live position, and the blocks' partial sums it is

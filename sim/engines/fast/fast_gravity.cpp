@@ -19,8 +19,8 @@ constexpr double COLUMNS_PER_SIDE = 4;
 constexpr int32_t MAX_CELLS = 1 << 16;
 
 // The cell of the tile order a position falls in, clamped to the field.
-int32_t cellOf(double position, double cellSize, int32_t cells) {
-    const double cell = std::floor(position / cellSize);
+int32_t cellOf(double position, double perCell, int32_t cells) {
+    const double cell = std::floor(position * perCell);
     if (cell >= cells - 1) return cells - 1;
     return cell > 0 ? static_cast<int32_t>(cell) : 0;
 }
@@ -41,26 +41,30 @@ void placeInTiles(const GravityView& live, FastScratch& scratch) {
     const double side = std::sqrt(KERNEL_TILE * live.width * live.height / n);
     const int32_t strips = cellCount(live.height / side, 256);
     const int32_t columns = cellCount(COLUMNS_PER_SIDE * live.width / side, MAX_CELLS / strips);
-    const double stripHeight = live.height / strips;
-    const double columnWidth = live.width / columns;
-    const auto cellKey = [&](int32_t k) {
-        const int32_t strip = cellOf(live.y[k], stripHeight, strips);
-        const int32_t column = cellOf(live.x[k], columnWidth, columns);
-        return strip * columns + (strip % 2 == 0 ? column : columns - 1 - column);
-    };
+    const double stripsPerUnit = strips / live.height;
+    const double columnsPerUnit = columns / live.width;
     std::vector<int32_t>& start = scratch.cellStart;
     start.assign(static_cast<std::size_t>(strips * columns) + 1, 0);
-    for (int32_t k = 0; k < n; ++k) ++start[static_cast<std::size_t>(cellKey(k)) + 1];
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t strip = cellOf(live.y[k], stripsPerUnit, strips);
+        const int32_t column = cellOf(live.x[k], columnsPerUnit, columns);
+        const int32_t cell = strip * columns + (strip % 2 == 0 ? column : columns - 1 - column);
+        scratch.cellOfLive[static_cast<std::size_t>(k)] = cell;
+        ++start[static_cast<std::size_t>(cell) + 1];
+    }
     for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-    for (int32_t k = 0; k < n; ++k) scratch.liveOf[static_cast<std::size_t>(start[static_cast<std::size_t>(cellKey(k))]++)] = k;
+    for (int32_t k = 0; k < n; ++k) {
+        const auto cell = static_cast<std::size_t>(scratch.cellOfLive[static_cast<std::size_t>(k)]);
+        scratch.liveOf[static_cast<std::size_t>(start[cell]++)] = k;
+    }
 
     KernelParticles& t = scratch.tiled;
     const int32_t padded = paddedCount(n);
     for (int32_t p = 0; p < padded; ++p) {
         const auto at = static_cast<std::size_t>(p);
-        const int32_t k = p < n ? scratch.liveOf[at] : p;  // padding stays padding
-        t.x[at] = live.x[k];
-        t.y[at] = live.y[k];
+        const int32_t k = p < n ? scratch.liveOf[at] : p;  // padding stays padding, at the last particle
+        t.x[at] = p < n ? live.x[k] : t.x[static_cast<std::size_t>(n - 1)];
+        t.y[at] = p < n ? live.y[k] : t.y[static_cast<std::size_t>(n - 1)];
         t.gm[at] = live.gm[k];
         t.idx[at] = live.idx[k];
         t.cut[at] = live.cut[k];
@@ -128,7 +132,7 @@ void reduceBlock(const GravityView& view, FastScratch& scratch, int32_t block) {
 void reserveFastGravity(FastScratch& scratch, int32_t n) {
     const auto padded = static_cast<std::size_t>(paddedCount(n) + KERNEL_TILE);
     KernelParticles& tiled = scratch.tiled;
-    growTo(padded, tiled.x, tiled.y, tiled.gm, tiled.idx, tiled.cut, scratch.liveOf);
+    growTo(padded, tiled.x, tiled.y, tiled.gm, tiled.idx, tiled.cut, scratch.liveOf, scratch.cellOfLive);
     growTo(padded / KERNEL_TILE, scratch.tileCut);
     growTo(4 * padded / KERNEL_TILE, scratch.tileBox);
     scratch.cellStart.reserve(MAX_CELLS + 1);

@@ -81,8 +81,8 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
     return true;
 }
 
-// The live particles in the kernels' layout, padded with records that never interact (x NaN, gm 0,
-// cut -inf).
+// The live particles in the kernels' layout, padded with copies of the last one's position whose
+// terms vanish (gm 0).
 void gatherParticles(const StepContext& step, FastScratch& scratch) {
     const ParticleBuffer& s = simState.snapshot;
     const LiveIndex& live = step.live;
@@ -101,11 +101,11 @@ void gatherParticles(const StepContext& step, FastScratch& scratch) {
     }
     for (int32_t k = n; k < paddedCount(n); ++k) {
         const auto at = static_cast<std::size_t>(k);
-        p.x[at] = std::numeric_limits<double>::quiet_NaN();
-        p.y[at] = std::numeric_limits<double>::quiet_NaN();
+        p.x[at] = p.x[static_cast<std::size_t>(n - 1)];
+        p.y[at] = p.y[static_cast<std::size_t>(n - 1)];
         p.gm[at] = 0;
         p.idx[at] = 0;
-        p.cut[at] = PADDING_CUT;
+        p.cut[at] = NO_CUT;
     }
 }
 
