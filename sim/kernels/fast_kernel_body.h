@@ -214,9 +214,9 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
         // the others only in both, which keeps the code small.
         if (sharedX && sharedY) {
             ORRELUNE_ROWS_AGAINST_TILE(true, true);
-        } else if (!DIAGONAL && !MASKED && SERVED && sharedX) {
+        } else if (!DIAGONAL && SERVED && sharedX) {
             ORRELUNE_ROWS_AGAINST_TILE(true, false);
-        } else if (!DIAGONAL && !MASKED && SERVED && sharedY) {
+        } else if (!DIAGONAL && SERVED && sharedY) {
             ORRELUNE_ROWS_AGAINST_TILE(false, true);
         } else {
             ORRELUNE_ROWS_AGAINST_TILE(false, false);

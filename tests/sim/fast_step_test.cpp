@@ -570,8 +570,8 @@ TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
 // Where a tile's particles lie close together, as the step lays them out, a row whose offsets from
 // the whole tile wrap alike skips the wrap's test; the offsets must be the tested ones to the bit:
 // clusters anywhere on the field, rows exactly half a period from a tile (no wrap) and one ulp
-// beyond (a wrap), on both sides, in x and in y, a period off the field, and rows whose offsets from
-// one tile wrap unalike.
+// beyond (a wrap), on both sides, in x and in y, a period off the field, rows whose offsets from
+// one tile wrap unalike, and a tile that checks cuts.
 TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     const CpuLevel best = stepCpuLevel();
     std::mt19937_64 random(31);
@@ -618,6 +618,9 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     for (int32_t k = 5 * KERNEL_TILE; k < n; ++k) x[static_cast<std::size_t>(k)] = px + uniform(-5, 5);
     for (std::size_t k = 0; k < 4; ++k) x[k] = px + (k % 2 == 0 ? 0.5 : -0.5) * width + uniform(-1, 1);
     padAtTheLastParticle(x, y, n);
+    // Tile 3 checks cuts: one of its particles is absorbed by one of tile 4.
+    cut[3 * KERNEL_TILE + 9] = 4 * KERNEL_TILE + 20;
+    tileCut[3] = 1;
     std::vector<double> boxes(4 * static_cast<std::size_t>(tiles));
     for (int32_t tile = 0; tile < tiles; ++tile) {
         double* box = boxes.data() + 4 * tile;
