@@ -20,9 +20,9 @@ constexpr int32_t MAX_CELLS = 1 << 16;
 
 // The cell of the tile order a position falls in, clamped to the field.
 int32_t cellOf(double position, double perCell, int32_t cells) {
-    const double cell = std::floor(position * perCell);
+    const double cell = position * perCell;
     if (cell >= cells - 1) return cells - 1;
-    return cell > 0 ? static_cast<int32_t>(cell) : 0;
+    return cell > 0 ? static_cast<int32_t>(cell) : 0;  // truncation is the floor here
 }
 
 // A number of cells: about `cells`, from 1 to most.
@@ -59,31 +59,43 @@ void placeInTiles(const GravityView& live, FastScratch& scratch) {
     }
 
     KernelParticles& t = scratch.tiled;
-    const int32_t padded = paddedCount(n);
-    for (int32_t p = 0; p < padded; ++p) {
+    for (int32_t p = 0; p < n; ++p) {
         const auto at = static_cast<std::size_t>(p);
-        const int32_t k = p < n ? scratch.liveOf[at] : p;  // padding stays padding, at the last particle
-        t.x[at] = p < n ? live.x[k] : t.x[static_cast<std::size_t>(n - 1)];
-        t.y[at] = p < n ? live.y[k] : t.y[static_cast<std::size_t>(n - 1)];
+        const auto k = static_cast<std::size_t>(scratch.liveOf[at]);
+        t.x[at] = live.x[k];
+        t.y[at] = live.y[k];
         t.gm[at] = live.gm[k];
         t.idx[at] = live.idx[k];
         t.cut[at] = live.cut[k];
     }
+    // Padding as in live order, at the last particle of the tile order.
+    const int32_t padded = paddedCount(n);
+    for (int32_t p = n; p < padded; ++p) {
+        const auto at = static_cast<std::size_t>(p);
+        t.x[at] = t.x[static_cast<std::size_t>(n - 1)];
+        t.y[at] = t.y[static_cast<std::size_t>(n - 1)];
+        t.gm[at] = live.gm[at];
+        t.idx[at] = live.idx[at];
+        t.cut[at] = live.cut[at];
+    }
     for (int32_t tile = 0; tile < padded / KERNEL_TILE; ++tile) {
-        const int32_t begin = tile * KERNEL_TILE;
-        const int32_t end = std::min(begin + KERNEL_TILE, n);
-        double* box = scratch.tileBox.data() + 4 * static_cast<std::size_t>(tile);
-        box[0] = box[1] = t.x[static_cast<std::size_t>(begin)];
-        box[2] = box[3] = t.y[static_cast<std::size_t>(begin)];
+        const auto begin = static_cast<std::size_t>(tile * KERNEL_TILE);
+        const auto end = static_cast<std::size_t>(std::min((tile + 1) * KERNEL_TILE, n));
+        double least[2] = {t.x[begin], t.y[begin]};
+        double greatest[2] = {t.x[begin], t.y[begin]};
         bool cut = false;
-        for (int32_t p = begin; p < end; ++p) {
-            const auto at = static_cast<std::size_t>(p);
-            box[0] = std::min(box[0], t.x[at]);
-            box[1] = std::max(box[1], t.x[at]);
-            box[2] = std::min(box[2], t.y[at]);
-            box[3] = std::max(box[3], t.y[at]);
+        for (std::size_t at = begin; at < end; ++at) {
+            least[0] = std::min(least[0], t.x[at]);
+            greatest[0] = std::max(greatest[0], t.x[at]);
+            least[1] = std::min(least[1], t.y[at]);
+            greatest[1] = std::max(greatest[1], t.y[at]);
             cut = cut || t.cut[at] != NO_CUT;
         }
+        double* box = scratch.tileBox.data() + 4 * static_cast<std::size_t>(tile);
+        box[0] = least[0];
+        box[1] = greatest[0];
+        box[2] = least[1];
+        box[3] = greatest[1];
         scratch.tileCut[static_cast<std::size_t>(tile)] = cut ? 1 : 0;
     }
 }
