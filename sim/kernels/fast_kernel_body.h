@@ -69,13 +69,17 @@ struct RowGroup {
     V ay[ROWS];
 };
 
+// How a group of rows' offsets from a tile wrap in one axis: each tested, by one shortOffset each
+// row shares with the whole tile (its wrapX or wrapY), or not at all for any row.
+enum class Wrap { Tested, Shared, None };
+
 // The group of rows at i (tile row ii) against the vector of partners at j (tile column jj).
 // Where the step's bounds on r2 keep every pair within the estimate's range (SERVED), the inverse
 // cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms (padding's
 // terms vanish too) and only the diagonal's order (DIAGONAL: partners after the row) and the cuts
-// (CUTS: a particle absorbed this step) mask lanes. Otherwise every lane is checked. SHARED_X,
-// SHARED_Y: each row's offsets from these partners wrap alike in x (y), by the row's wrapX (wrapY).
-template <bool DIAGONAL, bool CUTS, bool SERVED, bool SHARED_X, bool SHARED_Y>
+// (CUTS: a particle absorbed this step) mask lanes. Otherwise every lane is checked. WRAP_X and
+// WRAP_Y: how the offsets wrap in each axis.
+template <bool DIAGONAL, bool CUTS, bool SERVED, Wrap WRAP_X, Wrap WRAP_Y>
 KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i,
                                        int32_t ii, int32_t j, int32_t jj, double* outJx, double* outJy) {
     const V xj = load(g.x + j);
@@ -87,12 +91,16 @@ KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants
     for (int32_t r = 0; r < ROWS; ++r) {
         V sx;
         V sy;
-        if constexpr (SHARED_X) {
+        if constexpr (WRAP_X == Wrap::None) {
+            sx = rows.x[r] - xj;
+        } else if constexpr (WRAP_X == Wrap::Shared) {
             sx = (rows.x[r] - xj) - rows.wrapX[r];
         } else {
             sx = shortOffset(rows.x[r], xj, c.width, c.halfWidth);
         }
-        if constexpr (SHARED_Y) {
+        if constexpr (WRAP_Y == Wrap::None) {
+            sy = rows.y[r] - yj;
+        } else if constexpr (WRAP_Y == Wrap::Shared) {
             sy = (rows.y[r] - yj) - rows.wrapY[r];
         } else {
             sy = shortOffset(rows.y[r], yj, c.height, c.halfHeight);
@@ -147,7 +155,7 @@ inline bool anyCut(const GravityView& g, int32_t p, int32_t n) {
 // diagonal (DIAGONAL) the order where a partner comes before a row; in tiles with a cut (MASKED)
 // the cuts where the rows or the partners hold one. A dropped mask would keep every lane, so the
 // bits are the same.
-template <bool DIAGONAL, bool MASKED, bool SERVED, bool SHARED_X, bool SHARED_Y>
+template <bool DIAGONAL, bool MASKED, bool SERVED, Wrap WRAP_X, Wrap WRAP_Y>
 KERNEL_INLINE void rowsAgainstTile(const GravityView& g, const FastConstants& c, RowGroup& rows, int32_t i, int32_t ii,
                                    int32_t j0, int32_t first, int32_t stop, bool rowsCut, const bool* partnersCut,
                                    double* outJx, double* outJy) {
@@ -158,17 +166,17 @@ KERNEL_INLINE void rowsAgainstTile(const GravityView& g, const FastConstants& c,
             // A vector from ii + ROWS on lies after every row of the group.
             if (jj < ii + ROWS) {
                 if (cuts) {
-                    rowsAgainstPartners<true, MASKED, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                    rowsAgainstPartners<true, MASKED, SERVED, WRAP_X, WRAP_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
                 } else {
-                    rowsAgainstPartners<true, false, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
+                    rowsAgainstPartners<true, false, SERVED, WRAP_X, WRAP_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
                 }
                 continue;
             }
         }
         if (cuts) {
-            rowsAgainstPartners<false, MASKED, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
+            rowsAgainstPartners<false, MASKED, SERVED, WRAP_X, WRAP_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
         } else {
-            rowsAgainstPartners<false, false, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
+            rowsAgainstPartners<false, false, SERVED, WRAP_X, WRAP_Y>(g, c, rows, i, ii, j, jj, outJx, outJy);
         }
     }
 }
@@ -188,6 +196,7 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
         RowGroup rows;
         bool sharedX = box != nullptr;
         bool sharedY = box != nullptr;
+        bool noWrap = box != nullptr;
 #pragma GCC unroll 4
         for (int32_t r = 0; r < ROWS; ++r) {
             rows.x[r] = broadcast(g.x[i + r]);
@@ -201,25 +210,29 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
             sharedY = sharedY && sharedWrap(g.y[i + r], box[2], box[3], g.height, wrapY);
             rows.wrapX[r] = broadcast(wrapX);
             rows.wrapY[r] = broadcast(wrapY);
+            noWrap = noWrap && wrapX == 0 && wrapY == 0;
         }
         const bool rowsCut = MASKED && anyCut(g, i, ROWS);
         // On the diagonal only partners after the row count; whole vectors before the first are skipped.
         const int32_t first = DIAGONAL ? ((ii + 1) / LANES) * LANES : 0;
         // Vectors of padding alone add exact zeros to the rows and feed only padding sums: skipped.
         const int32_t stop = g.count - j0 < KERNEL_TILE ? g.count - j0 : KERNEL_TILE;
-#define ORRELUNE_ROWS_AGAINST_TILE(SHARED_X, SHARED_Y)                                                                \
-    rowsAgainstTile<DIAGONAL, MASKED, SERVED, SHARED_X, SHARED_Y>(g, c, rows, i, ii, j0, first, stop, rowsCut, partnersCut, \
-                                                                 outJx, outJy)
-        // Tiles that are neither diagonal nor cut, the most by far, also share a wrap in one axis alone;
-        // the others only in both, which keeps the code small.
-        if (sharedX && sharedY) {
-            ORRELUNE_ROWS_AGAINST_TILE(true, true);
-        } else if (!DIAGONAL && SERVED && sharedX) {
-            ORRELUNE_ROWS_AGAINST_TILE(true, false);
-        } else if (!DIAGONAL && SERVED && sharedY) {
-            ORRELUNE_ROWS_AGAINST_TILE(false, true);
+#define ORRELUNE_ROWS_AGAINST_TILE(WRAP_X, WRAP_Y)                                                                     \
+    rowsAgainstTile<DIAGONAL, MASKED, SERVED, Wrap::WRAP_X, Wrap::WRAP_Y>(g, c, rows, i, ii, j0, first, stop, rowsCut,     \
+                                                                         partnersCut, outJx, outJy)
+        // Tiles off the diagonal, the most by far, also share a wrap in one axis alone, or none at
+        // all; the diagonal ones and those checking every lane only in both, which keeps the code small.
+        constexpr bool ALL_WAYS = !DIAGONAL && SERVED;
+        if (ALL_WAYS && sharedX && sharedY && noWrap) {
+            ORRELUNE_ROWS_AGAINST_TILE(None, None);
+        } else if (sharedX && sharedY) {
+            ORRELUNE_ROWS_AGAINST_TILE(Shared, Shared);
+        } else if (ALL_WAYS && sharedX) {
+            ORRELUNE_ROWS_AGAINST_TILE(Shared, Tested);
+        } else if (ALL_WAYS && sharedY) {
+            ORRELUNE_ROWS_AGAINST_TILE(Tested, Shared);
         } else {
-            ORRELUNE_ROWS_AGAINST_TILE(false, false);
+            ORRELUNE_ROWS_AGAINST_TILE(Tested, Tested);
         }
 #undef ORRELUNE_ROWS_AGAINST_TILE
 #pragma GCC unroll 4
