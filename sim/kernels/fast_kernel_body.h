@@ -245,7 +245,19 @@ void tilePair(const GravityView& g, int32_t i0, int32_t j0, double* rowX, double
     }
 }
 
-template <bool SERVED>
+// Whether the estimate serves every pair of two tiles (or particles) whose smallest |coordinate|
+// are nearA and nearB, beside the step's own bounds: two different coordinates differ by at least
+// half an ulp of the larger (a zero by the other whole), so a nonzero offset between them is at
+// least 2^-54 of the larger of nearA and nearB, or of the field across an edge.
+inline bool servedBetween(const GravityView& g, double nearA, double nearB) {
+    double near = nearA < nearB ? nearB : nearA;
+    const double field = g.width < g.height ? g.width : g.height;
+    if (field < near) near = field;
+    const double offset = near * 0x1p-54;
+    const double least = offset * offset;
+    return estimateServes(least > g.leastSquare ? least : g.leastSquare, g.greatestSquare);
+}
+
 void blockPair(const GravityView& g, int32_t a, int32_t b) {
     const int32_t size = g.blockSize;
     const auto offsetOf = [&](int32_t p, int32_t q) {
@@ -278,16 +290,26 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
             double* jY = bY + (j0 - bBegin);
             // Cuts only matter where an absorbed particle is involved: a few tiles a step at most.
             const bool cut = g.tileCut[i0 / KERNEL_TILE] || g.tileCut[j0 / KERNEL_TILE];
-            if (i0 == j0) {
-                if (cut) {
-                    tilePair<true, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
+            const bool served = g.tileNear == nullptr
+                                    ? estimateServes(g.leastSquare, g.greatestSquare)
+                                    : servedBetween(g, g.tileNear[i0 / KERNEL_TILE], g.tileNear[j0 / KERNEL_TILE]);
+            const auto pair = [&]<bool SERVED>() {
+                if (i0 == j0) {
+                    if (cut) {
+                        tilePair<true, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
+                    } else {
+                        tilePair<true, false, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
+                    }
+                } else if (cut) {
+                    tilePair<false, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
                 } else {
-                    tilePair<true, false, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
+                    tilePair<false, false, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
                 }
-            } else if (cut) {
-                tilePair<false, true, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
+            };
+            if (served) {
+                pair.template operator()<true>();
             } else {
-                tilePair<false, false, SERVED>(g, i0, j0, rowX, rowY, jX, jY);
+                pair.template operator()<false>();
             }
         }
         // On a diagonal block aX also holds the partner-side sums; the row sums join them here.
@@ -298,13 +320,7 @@ void blockPair(const GravityView& g, int32_t a, int32_t b) {
     }
 }
 
-void pairTask(const GravityView& g, int32_t a, int32_t b) {
-    if (estimateServes(g.leastSquare, g.greatestSquare)) {
-        blockPair<true>(g, a, b);
-    } else {
-        blockPair<false>(g, a, b);
-    }
-}
+void pairTask(const GravityView& g, int32_t a, int32_t b) { blockPair(g, a, b); }
 
 // p's terms from its partners in [begin, end) that take part: the pair's terms as the tiles form them.
 template <bool SERVED>
@@ -344,7 +360,9 @@ void partnerSumOf(const GravityView& g, int32_t p, int32_t begin, int32_t end, d
 }
 
 void partnerSum(const GravityView& g, int32_t p, int32_t begin, int32_t end, double sum[2]) {
-    if (estimateServes(g.leastSquare, g.greatestSquare)) {
+    const double x = g.x[p] < 0 ? -g.x[p] : g.x[p];
+    const double y = g.y[p] < 0 ? -g.y[p] : g.y[p];
+    if (servedBetween(g, x < y ? x : y, 0)) {
         partnerSumOf<true>(g, p, begin, end, sum);
     } else {
         partnerSumOf<false>(g, p, begin, end, sum);

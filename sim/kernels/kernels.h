@@ -52,6 +52,9 @@ struct GravityView {
     // Per tile: the least and greatest x, then y, of its live particles. Where given, a row tests
     // the wrap of its offsets only against tiles whose particles' offsets could wrap unalike.
     const double* tileBox = nullptr;
+    // Per tile: the smallest |coordinate| of its live particles. Where given, the estimate serves
+    // the pairs of two tiles by their own bounds, not only by the step's.
+    const double* tileNear = nullptr;
     // Bounds on r^2 over the pairs with r^2 > 0, from the positions and the field: where the
     // level's estimate of 1/sqrt(r^2) serves all of them, no lane checks it.
     double leastSquare = 0;

@@ -660,6 +660,79 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     }
 }
 
+// A step's bounds on r^2 come from its smallest coordinate: a few particles next to the origin
+// would make every pair check its lanes. Tiles and particles bound their own pairs instead, so that
+// only the pairs of tiles that both hold such coordinates check them; the bits stay those of
+// checking every lane, in the tiles and in the partner sums of the merge replay, also where two
+// particles lie so close to the origin and to each other that the estimate cannot serve them.
+TEST_F(FastStep, CoordinatesNearTheOriginCheckOnlyTheirOwnPairs) {
+    const CpuLevel best = stepCpuLevel();
+    std::mt19937_64 random(5);
+    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    const int32_t n = 4 * KERNEL_TILE;
+    const int32_t padded = paddedCount(n);
+    const int32_t tiles = padded / KERNEL_TILE;
+    std::vector<double> x(padded);
+    std::vector<double> y(padded);
+    std::vector<double> gm(padded, 0.0);
+    std::vector<double> idx(padded, 0.0);
+    std::vector<double> cut(padded, NO_CUT);
+    std::vector<unsigned char> tileCut(static_cast<std::size_t>(tiles), 0);
+    for (int32_t k = 0; k < n; ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        x[at] = uniform(0, FIELD_WIDTH);
+        y[at] = uniform(0, FIELD_HEIGHT);
+        gm[at] = uniform(1, 2000);
+        idx[at] = k;
+    }
+    // In tile 2, two particles 1e-30 from the origin and 1e-31 apart (r^2 is 1e-62), and two others
+    // at one height, 1e-30 and 3e-30 from the left edge.
+    x[130] = 1e-30;
+    y[130] = 2e-30;
+    x[131] = 1.1e-30;
+    y[131] = 2e-30;
+    x[140] = 3e-30;
+    y[140] = 5;
+    x[141] = 1e-30;
+    y[141] = 5;
+    std::vector<double> near(static_cast<std::size_t>(tiles), INFINITY);
+    for (int32_t k = 0; k < n; ++k) {
+        double& tileNear = near[static_cast<std::size_t>(k / KERNEL_TILE)];
+        tileNear = std::min({tileNear, std::fabs(x[static_cast<std::size_t>(k)]), std::fabs(y[static_cast<std::size_t>(k)])});
+    }
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
+        if (static_cast<int>(level) > static_cast<int>(best)) continue;
+        SCOPED_TRACE(cpuLevelName(level));
+        const GravityKernels kernels = kernelsFor(level);
+        // The step's bounds as the smallest coordinate gives them with each tile's, or none at all.
+        const auto sums = [&](const double* tileNear, double greatestSquare) {
+            std::vector<double> partX(static_cast<std::size_t>(padded));
+            std::vector<double> partY(static_cast<std::size_t>(padded));
+            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
+                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
+                                   .blockSize = padded, .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT,
+                                   .tileCut = tileCut.data(), .tileNear = tileNear, .leastSquare = 1e-62,
+                                   .greatestSquare = greatestSquare};
+            kernels.pairTask(view, 0, 0);
+            for (int32_t p : {3, 130, 140}) {
+                double sum[2];
+                kernels.partnerSum(view, p, 0, n, sum);
+                partX.push_back(sum[0]);
+                partY.push_back(sum[1]);
+            }
+            partX.insert(partX.end(), partY.begin(), partY.end());
+            return partX;
+        };
+        const std::vector<double> checked = sums(nullptr, INFINITY);
+        const std::vector<double> byTile = sums(near.data(), 1e7);
+        ASSERT_EQ(checked.size(), byTile.size());
+        for (std::size_t k = 0; k < checked.size(); ++k) {
+            ASSERT_TRUE(sameBits(checked[k], byTile[k])) << "sum " << k;
+            ASSERT_TRUE(std::isfinite(checked[k])) << "sum " << k;
+        }
+    }
+}
+
 // Seeds of the long sweep below: ORRELUNE_FAST_SWEEP_SEEDS, 1 unless set (20 by hand takes minutes).
 uint32_t longSweepSeeds() {
     const char* text = std::getenv("ORRELUNE_FAST_SWEEP_SEEDS");

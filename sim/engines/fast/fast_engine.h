@@ -25,12 +25,13 @@ struct FastScratch {
     // The live particles by live position (the merge replay's stretches are ranges of it).
     KernelParticles live;
     // The same in tile order, near neighbours on the field side by side, and which live position
-    // each is; per tile whether one of its particles is cut, and its bounding box.
+    // each is; per tile whether one of its particles is cut, its bounding box and its smallest
+    // |coordinate|.
     KernelParticles tiled;
     std::vector<int32_t> liveOf;
     std::vector<int32_t> cellOfLive, cellStart;  // the counting sort's
     std::vector<unsigned char> tileCut;
-    std::vector<double> tileBox;
+    std::vector<double> tileBox, tileNear;
     // Each live particle's total change, by live position, and the blocks' partial sums it is
     // reduced from.
     std::vector<double> totalX, totalY;

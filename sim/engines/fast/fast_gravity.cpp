@@ -83,14 +83,17 @@ void placeInTiles(const GravityView& live, FastScratch& scratch) {
         const auto end = static_cast<std::size_t>(std::min((tile + 1) * KERNEL_TILE, n));
         double least[2] = {t.x[begin], t.y[begin]};
         double greatest[2] = {t.x[begin], t.y[begin]};
+        double near = INFINITY;
         bool cut = false;
         for (std::size_t at = begin; at < end; ++at) {
             least[0] = std::min(least[0], t.x[at]);
             greatest[0] = std::max(greatest[0], t.x[at]);
             least[1] = std::min(least[1], t.y[at]);
             greatest[1] = std::max(greatest[1], t.y[at]);
+            near = std::min({near, std::fabs(t.x[at]), std::fabs(t.y[at])});
             cut = cut || t.cut[at] != NO_CUT;
         }
+        scratch.tileNear[static_cast<std::size_t>(tile)] = near;
         double* box = scratch.tileBox.data() + 4 * static_cast<std::size_t>(tile);
         box[0] = least[0];
         box[1] = greatest[0];
@@ -147,6 +150,7 @@ void reserveFastGravity(FastScratch& scratch, int32_t n) {
     growTo(padded, tiled.x, tiled.y, tiled.gm, tiled.idx, tiled.cut, scratch.liveOf, scratch.cellOfLive);
     growTo(padded / KERNEL_TILE, scratch.tileCut);
     growTo(4 * padded / KERNEL_TILE, scratch.tileBox);
+    growTo(padded / KERNEL_TILE, scratch.tileNear);
     scratch.cellStart.reserve(MAX_CELLS + 1);
     // blocks^2 * blockSize <= blocks * padded + blocks^2 * tile
     const std::size_t parts = MAX_BLOCKS * padded + MAX_BLOCKS * MAX_BLOCKS * KERNEL_TILE;
@@ -167,6 +171,7 @@ void runFastGravity(StepContext& step, FastScratch& scratch, const GravityView& 
     view.cut = tiled.cut.data();
     view.tileCut = scratch.tileCut.data();
     view.tileBox = scratch.tileBox.data();
+    view.tileNear = scratch.tileNear.data();
     layOutBlocks(view, scratch);
     const GravityKernels& kernels = step.kernels;
     auto blockPair = [&](int32_t task) {
