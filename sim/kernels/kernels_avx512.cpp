@@ -65,7 +65,7 @@ inline V flipSignByWhere(M m, V sign, V a) {
 
 // Where y^3 and the result are normal doubles (inverse_cube_avx512.h).
 constexpr double SERVED_LEAST = 0x1p-680;
-constexpr double SERVED_GREATEST = 0x1p680;
+constexpr double SERVED_GREATEST = 0x1p660;
 
 // 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx512.h) in the lanes a term takes (wanted, where
 // r2 > 0); a vector where one of them is out of the estimate's range divides and takes the root there.
