@@ -506,13 +506,52 @@ TEST_F(FastStep, StepsRightAfterTheThreadCountChanges) {
     }
 }
 
-// Padding as the step lays it out: at the last particle's position, with no mass.
-void padAtTheLastParticle(std::vector<double>& x, std::vector<double>& y, int32_t n) {
-    for (std::size_t k = static_cast<std::size_t>(n); k < x.size(); ++k) {
-        x[k] = x[static_cast<std::size_t>(n - 1)];
-        y[k] = y[static_cast<std::size_t>(n - 1)];
+// A table as the kernels read it, laid out by hand: n particles spread over the field, each with
+// its mass, padded as the step pads; the tests move and cut particles before they pass it.
+struct KernelTable {
+    int32_t n;
+    int32_t padded;
+    std::vector<double> x, y, gm, idx, cut;
+    std::vector<unsigned char> tileCut;
+
+    KernelTable(int32_t count, std::mt19937_64& random)
+        : n(count), padded(paddedCount(count)), x(static_cast<std::size_t>(padded)), y(x.size()), gm(x.size(), 0.0),
+          idx(x.size(), 0.0), cut(x.size(), NO_CUT), tileCut(x.size() / KERNEL_TILE, 0) {
+        const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+        for (int32_t k = 0; k < n; ++k) {
+            const auto at = static_cast<std::size_t>(k);
+            x[at] = uniform(0, FIELD_WIDTH);
+            y[at] = uniform(0, FIELD_HEIGHT);
+            gm[at] = uniform(1, 2000);
+            idx[at] = k;
+        }
     }
-}
+    // Padding as the step lays it out: at the last particle's position, with no mass.
+    void pad() {
+        for (std::size_t k = static_cast<std::size_t>(n); k < x.size(); ++k) {
+            x[k] = x[static_cast<std::size_t>(n - 1)];
+            y[k] = y[static_cast<std::size_t>(n - 1)];
+        }
+    }
+    // The view of one block over the whole table, with the step's bounds on r^2 as given.
+    GravityView view(double leastSquare, double greatestSquare) const {
+        return GravityView{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
+                           .partX = nullptr, .partY = nullptr, .count = n, .padded = padded, .blockSize = padded,
+                           .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT, .tileCut = tileCut.data(),
+                           .leastSquare = leastSquare, .greatestSquare = greatestSquare};
+    }
+    // Every particle's sums from one pass of the kernels over the view: x, then y.
+    std::vector<double> sums(const GravityKernels& kernels, GravityView view) const {
+        std::vector<double> partX(static_cast<std::size_t>(padded));
+        std::vector<double> partY(static_cast<std::size_t>(padded));
+        view.partX = partX.data();
+        view.partY = partY.data();
+        kernels.pairTask(view, 0, 0);
+        partX.resize(static_cast<std::size_t>(n));
+        partX.insert(partX.end(), partY.begin(), partY.begin() + n);
+        return partX;
+    }
+};
 
 // Where the step's bounds on r^2 let the kernels trust every estimate, they give the bits of the
 // kernels that check each lane (the way a step outside the bounds goes): over whole tiles, the
@@ -520,49 +559,21 @@ void padAtTheLastParticle(std::vector<double>& x, std::vector<double>& y, int32_
 TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
     const CpuLevel best = stepCpuLevel();
     std::mt19937_64 random(77);
-    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
-    const int32_t n = 300;
-    const int32_t padded = paddedCount(n);
-    std::vector<double> x(padded);
-    std::vector<double> y(padded);
-    std::vector<double> gm(padded, 0.0);
-    std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, NO_CUT);
-    std::vector<unsigned char> tileCut(static_cast<std::size_t>(padded / KERNEL_TILE), 0);
-    for (int32_t k = 0; k < n; ++k) {
-        const auto at = static_cast<std::size_t>(k);
-        x[at] = uniform(0, FIELD_WIDTH);
-        y[at] = uniform(0, FIELD_HEIGHT);
-        gm[at] = uniform(1, 2000);
-        idx[at] = k;
-    }
-    x[7] = x[200];  // a coincident pair
-    y[7] = y[200];
-    cut[70] = 75;  // 70 is absorbed by 75
-    tileCut[1] = 1;
-    padAtTheLastParticle(x, y, n);
+    KernelTable table(300, random);
+    table.x[7] = table.x[200];  // a coincident pair
+    table.y[7] = table.y[200];
+    table.cut[70] = 75;  // 70 is absorbed by 75
+    table.tileCut[1] = 1;
+    table.pad();
     for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
         if (static_cast<int>(level) > static_cast<int>(best)) continue;
         SCOPED_TRACE(cpuLevelName(level));
         const GravityKernels kernels = kernelsFor(level);
-        const auto sums = [&](double leastSquare, double greatestSquare) {
-            std::vector<double> partX(static_cast<std::size_t>(padded));
-            std::vector<double> partY(static_cast<std::size_t>(padded));
-            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
-                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
-                                   .blockSize = padded, .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT,
-                                   .tileCut = tileCut.data(), .leastSquare = leastSquare, .greatestSquare = greatestSquare};
-            kernels.pairTask(view, 0, 0);
-            partX.insert(partX.end(), partY.begin(), partY.end());
-            return partX;
-        };
-        const std::vector<double> trusted = sums(1e-6, 1e7);
-        const std::vector<double> checked = sums(0, std::numeric_limits<double>::infinity());
-        for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
-            ASSERT_TRUE(sameBits(trusted[k], checked[k]) && sameBits(trusted[k + static_cast<std::size_t>(padded)],
-                                                                      checked[k + static_cast<std::size_t>(padded)]))
-                << "particle " << k;
-            ASSERT_TRUE(std::isfinite(trusted[k])) << "particle " << k;
+        const std::vector<double> trusted = table.sums(kernels, table.view(1e-6, 1e7));
+        const std::vector<double> checked = table.sums(kernels, table.view(0, INFINITY));
+        for (std::size_t k = 0; k < trusted.size(); ++k) {
+            ASSERT_TRUE(sameBits(trusted[k], checked[k])) << "sum " << k;
+            ASSERT_TRUE(std::isfinite(trusted[k])) << "sum " << k;
         }
     }
 }
@@ -578,24 +589,17 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
     const double width = FIELD_WIDTH;
     const double height = FIELD_HEIGHT;
-    const int32_t n = 6 * KERNEL_TILE + 20;
-    const int32_t padded = paddedCount(n);
-    const int32_t tiles = padded / KERNEL_TILE;
-    std::vector<double> x(padded);
-    std::vector<double> y(padded);
-    std::vector<double> gm(padded, 0.0);
-    std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, NO_CUT);
-    std::vector<unsigned char> tileCut(static_cast<std::size_t>(tiles), 0);
+    KernelTable table(6 * KERNEL_TILE + 20, random);
+    const int32_t n = table.n;
+    const int32_t tiles = table.padded / KERNEL_TILE;
+    std::vector<double>& x = table.x;
+    std::vector<double>& y = table.y;
     for (int32_t tile = 0; tile < tiles; ++tile) {
         const double cx = uniform(0, width);
         const double cy = uniform(0, height);
         for (int32_t k = tile * KERNEL_TILE; k < std::min(n, (tile + 1) * KERNEL_TILE); ++k) {
-            const auto at = static_cast<std::size_t>(k);
-            x[at] = cx + uniform(-3, 3);
-            y[at] = cy + uniform(-3, 3);
-            gm[at] = uniform(1, 2000);
-            idx[at] = k;
+            x[static_cast<std::size_t>(k)] = cx + uniform(-3, 3);
+            y[static_cast<std::size_t>(k)] = cy + uniform(-3, 3);
         }
     }
     // Tile 2 at one x and tile 4 at one y, each spread over the field in the other; the rows of
@@ -617,10 +621,10 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
     // The first rows of tile 0 half a period from the middle of tile 5, whose offsets wrap unalike.
     for (int32_t k = 5 * KERNEL_TILE; k < n; ++k) x[static_cast<std::size_t>(k)] = px + uniform(-5, 5);
     for (std::size_t k = 0; k < 4; ++k) x[k] = px + (k % 2 == 0 ? 0.5 : -0.5) * width + uniform(-1, 1);
-    padAtTheLastParticle(x, y, n);
+    table.pad();
     // Tile 3 checks cuts: one of its particles is absorbed by one of tile 4.
-    cut[3 * KERNEL_TILE + 9] = 4 * KERNEL_TILE + 20;
-    tileCut[3] = 1;
+    table.cut[3 * KERNEL_TILE + 9] = 4 * KERNEL_TILE + 20;
+    table.tileCut[3] = 1;
     std::vector<double> boxes(4 * static_cast<std::size_t>(tiles));
     for (int32_t tile = 0; tile < tiles; ++tile) {
         double* box = boxes.data() + 4 * tile;
@@ -637,25 +641,12 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
         if (static_cast<int>(level) > static_cast<int>(best)) continue;
         SCOPED_TRACE(cpuLevelName(level));
         const GravityKernels kernels = kernelsFor(level);
-        const auto sums = [&](const double* tileBox, double leastSquare, double greatestSquare) {
-            std::vector<double> partX(static_cast<std::size_t>(padded));
-            std::vector<double> partY(static_cast<std::size_t>(padded));
-            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
-                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
-                                   .blockSize = padded, .blocks = 1, .width = width, .height = height,
-                                   .tileCut = tileCut.data(), .tileBox = tileBox, .leastSquare = leastSquare,
-                                   .greatestSquare = greatestSquare};
-            kernels.pairTask(view, 0, 0);
-            partX.insert(partX.end(), partY.begin(), partY.end());
-            return partX;
-        };
-        const std::vector<double> tested = sums(nullptr, 1e-6, 1e7);
-        for (const std::vector<double>& shared : {sums(boxes.data(), 1e-6, 1e7), sums(boxes.data(), 0, INFINITY)}) {
-            for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
-                ASSERT_TRUE(sameBits(tested[k], shared[k]) && sameBits(tested[k + static_cast<std::size_t>(padded)],
-                                                                       shared[k + static_cast<std::size_t>(padded)]))
-                    << "particle " << k;
-            }
+        const std::vector<double> tested = table.sums(kernels, table.view(1e-6, 1e7));
+        for (const auto& [least, greatest] : {std::pair{1e-6, 1e7}, std::pair{0.0, std::numeric_limits<double>::infinity()}}) {
+            GravityView view = table.view(least, greatest);
+            view.tileBox = boxes.data();
+            const std::vector<double> shared = table.sums(kernels, view);
+            for (std::size_t k = 0; k < tested.size(); ++k) ASSERT_TRUE(sameBits(tested[k], shared[k])) << "sum " << k;
         }
     }
 }
@@ -668,23 +659,9 @@ TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
 TEST_F(FastStep, CoordinatesNearTheOriginCheckOnlyTheirOwnPairs) {
     const CpuLevel best = stepCpuLevel();
     std::mt19937_64 random(5);
-    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
-    const int32_t n = 4 * KERNEL_TILE;
-    const int32_t padded = paddedCount(n);
-    const int32_t tiles = padded / KERNEL_TILE;
-    std::vector<double> x(padded);
-    std::vector<double> y(padded);
-    std::vector<double> gm(padded, 0.0);
-    std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, NO_CUT);
-    std::vector<unsigned char> tileCut(static_cast<std::size_t>(tiles), 0);
-    for (int32_t k = 0; k < n; ++k) {
-        const auto at = static_cast<std::size_t>(k);
-        x[at] = uniform(0, FIELD_WIDTH);
-        y[at] = uniform(0, FIELD_HEIGHT);
-        gm[at] = uniform(1, 2000);
-        idx[at] = k;
-    }
+    KernelTable table(4 * KERNEL_TILE, random);
+    std::vector<double>& x = table.x;
+    std::vector<double>& y = table.y;
     // In tile 2, two particles 1e-30 from the origin and 1e-31 apart (r^2 is 1e-62), and two others
     // at one height, 1e-30 and 3e-30 from the left edge.
     x[130] = 1e-30;
@@ -695,10 +672,10 @@ TEST_F(FastStep, CoordinatesNearTheOriginCheckOnlyTheirOwnPairs) {
     y[140] = 5;
     x[141] = 1e-30;
     y[141] = 5;
-    std::vector<double> near(static_cast<std::size_t>(tiles), INFINITY);
-    for (int32_t k = 0; k < n; ++k) {
-        double& tileNear = near[static_cast<std::size_t>(k / KERNEL_TILE)];
-        tileNear = std::min({tileNear, std::fabs(x[static_cast<std::size_t>(k)]), std::fabs(y[static_cast<std::size_t>(k)])});
+    std::vector<double> near(static_cast<std::size_t>(table.padded / KERNEL_TILE), INFINITY);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(table.n); ++k) {
+        double& tileNear = near[k / KERNEL_TILE];
+        tileNear = std::min({tileNear, std::fabs(x[k]), std::fabs(y[k])});
     }
     for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
         if (static_cast<int>(level) > static_cast<int>(best)) continue;
@@ -706,22 +683,15 @@ TEST_F(FastStep, CoordinatesNearTheOriginCheckOnlyTheirOwnPairs) {
         const GravityKernels kernels = kernelsFor(level);
         // The step's bounds as the smallest coordinate gives them with each tile's, or none at all.
         const auto sums = [&](const double* tileNear, double greatestSquare) {
-            std::vector<double> partX(static_cast<std::size_t>(padded));
-            std::vector<double> partY(static_cast<std::size_t>(padded));
-            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
-                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
-                                   .blockSize = padded, .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT,
-                                   .tileCut = tileCut.data(), .tileNear = tileNear, .leastSquare = 1e-62,
-                                   .greatestSquare = greatestSquare};
-            kernels.pairTask(view, 0, 0);
+            GravityView view = table.view(1e-62, greatestSquare);
+            view.tileNear = tileNear;
+            std::vector<double> all = table.sums(kernels, view);
             for (int32_t p : {3, 130, 140}) {
                 double sum[2];
-                kernels.partnerSum(view, p, 0, n, sum);
-                partX.push_back(sum[0]);
-                partY.push_back(sum[1]);
+                kernels.partnerSum(view, p, 0, table.n, sum);
+                all.insert(all.end(), {sum[0], sum[1]});
             }
-            partX.insert(partX.end(), partY.begin(), partY.end());
-            return partX;
+            return all;
         };
         const std::vector<double> checked = sums(nullptr, INFINITY);
         const std::vector<double> byTile = sums(near.data(), 1e7);
