@@ -73,6 +73,14 @@ struct RowGroup {
 // row shares with the whole tile (its wrapX or wrapY), or not at all for any row.
 enum class Wrap { Tested, Shared, None };
 
+// shortOffset(a, b, extent, half), where the wrap is as WRAP says (wrap: the row's shared one).
+template <Wrap WRAP>
+KERNEL_INLINE V offsetOf(V a, V b, V wrap, V extent, V half) {
+    if constexpr (WRAP == Wrap::None) return a - b;
+    if constexpr (WRAP == Wrap::Shared) return (a - b) - wrap;
+    if constexpr (WRAP == Wrap::Tested) return shortOffset(a, b, extent, half);
+}
+
 // The group of rows at i (tile row ii) against the vector of partners at j (tile column jj).
 // Where the step's bounds on r2 keep every pair within the estimate's range (SERVED), the inverse
 // cube is finite at r2 = 0 too, so that a coincident pair's zero offsets give zero terms (padding's
@@ -89,22 +97,8 @@ KERNEL_INLINE void rowsAgainstPartners(const GravityView& g, const FastConstants
     V sumY = c.zero;
 #pragma GCC unroll 4
     for (int32_t r = 0; r < ROWS; ++r) {
-        V sx;
-        V sy;
-        if constexpr (WRAP_X == Wrap::None) {
-            sx = rows.x[r] - xj;
-        } else if constexpr (WRAP_X == Wrap::Shared) {
-            sx = (rows.x[r] - xj) - rows.wrapX[r];
-        } else {
-            sx = shortOffset(rows.x[r], xj, c.width, c.halfWidth);
-        }
-        if constexpr (WRAP_Y == Wrap::None) {
-            sy = rows.y[r] - yj;
-        } else if constexpr (WRAP_Y == Wrap::Shared) {
-            sy = (rows.y[r] - yj) - rows.wrapY[r];
-        } else {
-            sy = shortOffset(rows.y[r], yj, c.height, c.halfHeight);
-        }
+        const V sx = offsetOf<WRAP_X>(rows.x[r], xj, rows.wrapX[r], c.width, c.halfWidth);
+        const V sy = offsetOf<WRAP_Y>(rows.y[r], yj, rows.wrapY[r], c.height, c.halfHeight);
         const V r2 = multiplyAdd(sx, sx, sy * sy);
         V tx;
         V ty;
