@@ -6,8 +6,9 @@
 // y, the estimate cut to 17 significant bits, makes y^2 and y^3 exact (34 and 51 bits). With
 // e = 1 - x*y^2, one rounding of a number near 0, x^(-3/2) = y^3 (1 - e)^(-3/2)
 // = y^3 (1 + 3/2 e + 15/8 e^2 + 35/16 e^3 + 315/128 e^4 + 693/256 e^5 + ...) = y^3 + y^3 e P(e),
-// and the last step y^3 + (y^3 e) P(e) rounds once; y^3 e is formed beside P, not after it. In a trusted lane the result is within L::BOUND_ULPS of x^(-3/2)
-// (0.503 ulp on AVX-512, 0.5103 on AVX2): the proof is in docs/engines.md.
+// and the last step y^3 + (y^3 e) P(e) rounds once; y^3 e is formed beside P, not after it, which
+// shortens the chain of dependent operations. In a trusted lane the result is within
+// L::BOUND_ULPS of x^(-3/2) (0.503 ulp on AVX-512, 0.5103 on AVX2): the proof is in docs/engines.md.
 #pragma once
 
 namespace {

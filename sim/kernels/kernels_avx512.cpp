@@ -80,6 +80,7 @@ inline V inverseCube(V r2, M wanted) {
 // Every r2 estimateServes admits, unchecked; r2 = 0 is raised to the range's floor, so that a
 // coincident pair's zero offsets give zero terms.
 inline V inverseCubeServed(V r2) {
+    // The masked form: GCC 12's _mm512_max_pd reads an uninitialised vector (-Wmaybe-uninitialized).
     const __m512d raised = _mm512_mask_max_pd(r2.v, static_cast<__mmask8>(0xFF), r2.v, _mm512_set1_pd(SERVED_LEAST));
     return V{InverseCubeAvx512::refine(raised).value};
 }
