@@ -14,9 +14,10 @@ struct Avx512CubeLanes : Avx512Lanes {
     static constexpr int DEGREE = 4;
     // |result - x^(-3/2)| in ulps where trusted: 1/2 for the last rounding, 0.0028 for the rest.
     static constexpr double BOUND_ULPS = 0.503;
-    // Where y^3 and the result are normal doubles: x in [2^-680, 2^680].
+    // Where y^3 and the result are normal doubles, and y^3 e, where it falls below them, rounds off
+    // a negligible part of an ulp of the result: x in [2^-680, 2^660].
     static constexpr long long LOWEST = 0x1570000000000000LL;  // 2^-680
-    static constexpr long long HIGHEST = 0x6A70000000000000LL;  // 2^680
+    static constexpr long long HIGHEST = 0x6930000000000000LL;  // 2^660
 
     static Vec estimate(Vec x) { return inverseRootEstimate(x); }
     // x in range, as bits: one unsigned comparison also turns away 0, negatives and NaNs.

@@ -32,7 +32,8 @@ inline constexpr int32_t EXACT_TILE = 128;
 inline constexpr int32_t paddedCount(int32_t n) { return (n + KERNEL_TILE - 1) / KERNEL_TILE * KERNEL_TILE; }
 
 // The live particles of one step as the kernels read them, structure of arrays in table order,
-// padded to a multiple of KERNEL_TILE with records that never interact (x NaN, gm 0).
+// padded to a multiple of KERNEL_TILE with copies of the last particle's position whose terms
+// vanish (gm 0, no cut): its offsets and r^2 are a live pair's, so no lane needs a mask for them.
 struct GravityView {
     const double* x;
     const double* y;
@@ -48,6 +49,12 @@ struct GravityView {
     double width;
     double height;
     const unsigned char* tileCut;  // per tile: whether one of its particles is absorbed this step
+    // Per tile: the least and greatest x, then y, of its live particles. Where given, a row tests
+    // the wrap of its offsets only against tiles whose particles' offsets could wrap unalike.
+    const double* tileBox = nullptr;
+    // Per tile: the smallest |coordinate| of its live particles. Where given, the estimate serves
+    // the pairs of two tiles by their own bounds, not only by the step's.
+    const double* tileNear = nullptr;
     // Bounds on r^2 over the pairs with r^2 > 0, from the positions and the field: where the
     // level's estimate of 1/sqrt(r^2) serves all of them, no lane checks it.
     double leastSquare = 0;

@@ -60,27 +60,31 @@ inline V multiplyWhere(M m, V a, V b) {
     return V{_mm256_and_pd(m.lo, _mm256_mul_pd(a.lo, b.lo)), _mm256_and_pd(m.hi, _mm256_mul_pd(a.hi, b.hi))};
 }
 
-// 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx2.h), and the lanes where r2 > 0. A lane the
-// estimate cannot serve (or r2 0 or NaN, which no term uses) takes the division and the root.
-[[gnu::noinline]] V inverseCubeMixed(V r2, InverseCubeAvx2::Checked lo, InverseCubeAvx2::Checked hi, M& positive) {
-    positive = greaterThan(r2, broadcast(0.0));
+// Where the float estimate is normal and, as documented, within 1.5 * 2^-12 of 1/sqrt(r2).
+constexpr double SERVED_LEAST = 0x1p-125;
+constexpr double SERVED_GREATEST = 0x1p125;
+
+// 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx2.h) in the lanes a term takes (wanted, where
+// r2 > 0); a vector where one of them fails the check divides and takes the root there.
+[[gnu::noinline]] V inverseCubeMixed(V r2, InverseCubeAvx2::Checked lo, InverseCubeAvx2::Checked hi) {
     return V{InverseCubeAvx2::anyLanes(r2.lo, lo), InverseCubeAvx2::anyLanes(r2.hi, hi)};
 }
-inline V inverseCube(V r2, M& positive) {
+inline V inverseCube(V r2, M wanted) {
     const InverseCubeAvx2::Checked lo = InverseCubeAvx2::refine(r2.lo);
     const InverseCubeAvx2::Checked hi = InverseCubeAvx2::refine(r2.hi);
-    if (_mm256_movemask_pd(_mm256_and_pd(lo.trusted, hi.trusted)) == 0xF) [[likely]] {
-        positive = M{lo.trusted, hi.trusted};
-        return V{lo.value, hi.value};
-    }
-    return inverseCubeMixed(r2, lo, hi, positive);
+    const __m256d failing = _mm256_or_pd(_mm256_andnot_pd(lo.trusted, wanted.lo), _mm256_andnot_pd(hi.trusted, wanted.hi));
+    if (_mm256_movemask_pd(failing) == 0) [[likely]] return V{lo.value, hi.value};
+    return inverseCubeMixed(r2, lo, hi);
 }
+// Every r2 estimateServes admits, unchecked; r2 = 0 is raised to the range's floor, so that a
+// coincident pair's zero offsets give zero terms.
 inline V inverseCubeServed(V r2) {
-    return V{InverseCubeAvx2::refine(r2.lo).value, InverseCubeAvx2::refine(r2.hi).value};
+    const __m256d least = _mm256_set1_pd(SERVED_LEAST);
+    return V{InverseCubeAvx2::refine(_mm256_max_pd(r2.lo, least)).value,
+             InverseCubeAvx2::refine(_mm256_max_pd(r2.hi, least)).value};
 }
-// Where the float estimate is normal and, as documented, within 1.5 * 2^-12 of 1/sqrt(r2).
 inline bool estimateServes(double leastSquare, double greatestSquare) {
-    return leastSquare >= 0x1p-125 && greatestSquare <= 0x1p125;
+    return leastSquare >= SERVED_LEAST && greatestSquare <= SERVED_GREATEST;
 }
 
 #include "fast_kernel_body.h"

@@ -63,23 +63,29 @@ inline V flipSignByWhere(M m, V sign, V a) {
         _mm512_mask_ternarylogic_epi64(signBit, m.m, _mm512_castpd_si512(a.v), _mm512_castpd_si512(sign.v), 0x6C))};
 }
 
-// 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx512.h), and the lanes where r2 > 0. A lane
-// out of the estimate's range (or r2 0 or NaN, which no term uses) takes the division and the root.
-[[gnu::noinline]] V inverseCubeMixed(V r2, InverseCubeAvx512::Checked refined, M& positive) {
-    positive = greaterThan(r2, broadcast(0.0));
+// Where y^3 and the result are normal doubles (inverse_cube_avx512.h).
+constexpr double SERVED_LEAST = 0x1p-680;
+constexpr double SERVED_GREATEST = 0x1p660;
+
+// 1/(r2 sqrt(r2)) from the estimate (inverse_cube_avx512.h) in the lanes a term takes (wanted, where
+// r2 > 0); a vector where one of them is out of the estimate's range divides and takes the root there.
+[[gnu::noinline]] V inverseCubeMixed(V r2, InverseCubeAvx512::Checked refined) {
     return V{InverseCubeAvx512::anyLanes(r2.v, refined)};
 }
-inline V inverseCube(V r2, M& positive) {
+inline V inverseCube(V r2, M wanted) {
     const InverseCubeAvx512::Checked refined = InverseCubeAvx512::refine(r2.v);
-    if (refined.trusted == 0xFF) [[likely]] {
-        positive = M{refined.trusted};
-        return V{refined.value};
-    }
-    return inverseCubeMixed(r2, refined, positive);
+    if ((wanted.m & ~refined.trusted & 0xFF) == 0) [[likely]] return V{refined.value};
+    return inverseCubeMixed(r2, refined);
 }
-inline V inverseCubeServed(V r2) { return V{InverseCubeAvx512::refine(r2.v).value}; }
+// Every r2 estimateServes admits, unchecked; r2 = 0 is raised to the range's floor, so that a
+// coincident pair's zero offsets give zero terms.
+inline V inverseCubeServed(V r2) {
+    // The masked form: GCC 12's _mm512_max_pd reads an uninitialised vector (-Wmaybe-uninitialized).
+    const __m512d raised = _mm512_mask_max_pd(r2.v, static_cast<__mmask8>(0xFF), r2.v, _mm512_set1_pd(SERVED_LEAST));
+    return V{InverseCubeAvx512::refine(raised).value};
+}
 inline bool estimateServes(double leastSquare, double greatestSquare) {
-    return leastSquare >= 0x1p-680 && greatestSquare <= 0x1p680;
+    return leastSquare >= SERVED_LEAST && greatestSquare <= SERVED_GREATEST;
 }
 
 #include "fast_kernel_body.h"

@@ -80,12 +80,10 @@ inline V withLane(V a, int m, double value) {
 }
 inline void storeLane(double* p, V a, int m) { *p = a.lane[m]; }
 
-// 1/(r2 sqrt(r2)) divided as written, and the lanes where r2 > 0.
-inline V inverseCube(V r2, M& positive) {
-    positive = greaterThan(r2, broadcast(0.0));
-    return broadcast(1.0) / (r2 * vsqrt(r2));
-}
-inline V inverseCubeServed(V r2) { return broadcast(1.0) / (r2 * vsqrt(r2)); }
+// 1/(r2 sqrt(r2)) divided as written: in every lane, so also in the lanes a term takes.
+inline V inverseCube(V r2, M) { return broadcast(1.0) / (r2 * vsqrt(r2)); }
+// The same, and 0 at r2 = 0, so that a coincident pair's zero offsets give zero terms.
+inline V inverseCubeServed(V r2) { return multiplyWhere(greaterThan(r2, broadcast(0.0)), broadcast(1.0), inverseCube(r2, M{})); }
 inline bool estimateServes(double, double) { return true; }
 
 #include "fast_kernel_body.h"

@@ -96,11 +96,11 @@ Bound roundingBound(const Table& start, double width, double height) {
 }
 
 constexpr int32_t GOLDEN_LAST_INDEX = 254;
-constexpr uint64_t GOLDEN_HASH_PORTABLE = 0x2cbd43552bd2e94fu;
+constexpr uint64_t GOLDEN_HASH_PORTABLE = 0x0809610145e26e2fu;
 constexpr uint64_t GOLDEN_ESTIMATES_INTEL_AVX2 = 0x26d6aafc4c505e92u;
-constexpr uint64_t GOLDEN_HASH_INTEL_AVX2 = 0x04f7759482a9bea1u;
+constexpr uint64_t GOLDEN_HASH_INTEL_AVX2 = 0xd768d2b6ce4364a1u;
 constexpr uint64_t GOLDEN_ESTIMATES_INTEL_AVX512 = 0x5f642fc79d8facfeu;
-constexpr uint64_t GOLDEN_HASH_INTEL_AVX512 = 0x9117832d16c0f7a6u;
+constexpr uint64_t GOLDEN_HASH_INTEL_AVX512 = 0xd768d2b6ce4364a1u;
 
 constexpr double UNIT_ROUNDOFF = std::numeric_limits<double>::epsilon() / 2;
 
@@ -506,54 +506,199 @@ TEST_F(FastStep, StepsRightAfterTheThreadCountChanges) {
     }
 }
 
+// A table as the kernels read it, laid out by hand: n particles spread over the field, each with
+// its mass, padded as the step pads; the tests move and cut particles before they pass it.
+struct KernelTable {
+    int32_t n;
+    int32_t padded;
+    std::vector<double> x, y, gm, idx, cut;
+    std::vector<unsigned char> tileCut;
+
+    KernelTable(int32_t count, std::mt19937_64& random)
+        : n(count), padded(paddedCount(count)), x(static_cast<std::size_t>(padded)), y(x.size()), gm(x.size(), 0.0),
+          idx(x.size(), 0.0), cut(x.size(), NO_CUT), tileCut(x.size() / KERNEL_TILE, 0) {
+        const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+        for (int32_t k = 0; k < n; ++k) {
+            const auto at = static_cast<std::size_t>(k);
+            x[at] = uniform(0, FIELD_WIDTH);
+            y[at] = uniform(0, FIELD_HEIGHT);
+            gm[at] = uniform(1, 2000);
+            idx[at] = k;
+        }
+    }
+    // Padding as the step lays it out: at the last particle's position, with no mass.
+    void pad() {
+        for (std::size_t k = static_cast<std::size_t>(n); k < x.size(); ++k) {
+            x[k] = x[static_cast<std::size_t>(n - 1)];
+            y[k] = y[static_cast<std::size_t>(n - 1)];
+        }
+    }
+    // The view of one block over the whole table, with the step's bounds on r^2 as given.
+    GravityView view(double leastSquare, double greatestSquare) const {
+        return GravityView{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
+                           .partX = nullptr, .partY = nullptr, .count = n, .padded = padded, .blockSize = padded,
+                           .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT, .tileCut = tileCut.data(),
+                           .leastSquare = leastSquare, .greatestSquare = greatestSquare};
+    }
+    // Every particle's sums from one pass of the kernels over the view: x, then y.
+    std::vector<double> sums(const GravityKernels& kernels, GravityView view) const {
+        std::vector<double> partX(static_cast<std::size_t>(padded));
+        std::vector<double> partY(static_cast<std::size_t>(padded));
+        view.partX = partX.data();
+        view.partY = partY.data();
+        kernels.pairTask(view, 0, 0);
+        partX.resize(static_cast<std::size_t>(n));
+        partX.insert(partX.end(), partY.begin(), partY.begin() + n);
+        return partX;
+    }
+};
+
 // Where the step's bounds on r^2 let the kernels trust every estimate, they give the bits of the
 // kernels that check each lane (the way a step outside the bounds goes): over whole tiles, the
-// diagonal, cut tiles and a coincident pair.
+// diagonal, cut tiles, a coincident pair and padding.
 TEST_F(FastStep, CheckedLanesGiveTheBitsOfTrustedOnes) {
     const CpuLevel best = stepCpuLevel();
     std::mt19937_64 random(77);
-    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
-    const int32_t n = 300;
-    const int32_t padded = paddedCount(n);
-    std::vector<double> x(padded, std::numeric_limits<double>::quiet_NaN());
-    std::vector<double> y(padded, std::numeric_limits<double>::quiet_NaN());
-    std::vector<double> gm(padded, 0.0);
-    std::vector<double> idx(padded, 0.0);
-    std::vector<double> cut(padded, NO_CUT);
-    std::vector<unsigned char> tileCut(static_cast<std::size_t>(padded / KERNEL_TILE), 0);
-    for (int32_t k = 0; k < n; ++k) {
-        const auto at = static_cast<std::size_t>(k);
-        x[at] = uniform(0, FIELD_WIDTH);
-        y[at] = uniform(0, FIELD_HEIGHT);
-        gm[at] = uniform(1, 2000);
-        idx[at] = k;
-    }
-    x[7] = x[200];  // a coincident pair
-    y[7] = y[200];
-    cut[70] = 75;  // 70 is absorbed by 75
-    tileCut[1] = 1;
+    KernelTable table(300, random);
+    table.x[7] = table.x[200];  // a coincident pair
+    table.y[7] = table.y[200];
+    table.cut[70] = 75;  // 70 is absorbed by 75
+    table.tileCut[1] = 1;
+    table.pad();
     for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
         if (static_cast<int>(level) > static_cast<int>(best)) continue;
         SCOPED_TRACE(cpuLevelName(level));
         const GravityKernels kernels = kernelsFor(level);
-        const auto sums = [&](double leastSquare, double greatestSquare) {
-            std::vector<double> partX(static_cast<std::size_t>(padded));
-            std::vector<double> partY(static_cast<std::size_t>(padded));
-            const GravityView view{.x = x.data(), .y = y.data(), .gm = gm.data(), .idx = idx.data(), .cut = cut.data(),
-                                   .partX = partX.data(), .partY = partY.data(), .count = n, .padded = padded,
-                                   .blockSize = padded, .blocks = 1, .width = FIELD_WIDTH, .height = FIELD_HEIGHT,
-                                   .tileCut = tileCut.data(), .leastSquare = leastSquare, .greatestSquare = greatestSquare};
-            kernels.pairTask(view, 0, 0);
-            partX.insert(partX.end(), partY.begin(), partY.end());
-            return partX;
+        const std::vector<double> trusted = table.sums(kernels, table.view(1e-6, 1e7));
+        const std::vector<double> checked = table.sums(kernels, table.view(0, INFINITY));
+        for (std::size_t k = 0; k < trusted.size(); ++k) {
+            ASSERT_TRUE(sameBits(trusted[k], checked[k])) << "sum " << k;
+            ASSERT_TRUE(std::isfinite(trusted[k])) << "sum " << k;
+        }
+    }
+}
+
+// Where a tile's particles lie close together, as the step lays them out, a row whose offsets from
+// the whole tile wrap alike skips the wrap's test; the offsets must be the tested ones to the bit:
+// clusters anywhere on the field, rows exactly half a period from a tile (no wrap) and one ulp
+// beyond (a wrap), on both sides, in x and in y, a period off the field, rows whose offsets from
+// one tile wrap unalike, and a tile that checks cuts.
+TEST_F(FastStep, OffsetsSharedByATileGiveTheBitsOfTestedOnes) {
+    const CpuLevel best = stepCpuLevel();
+    std::mt19937_64 random(31);
+    const auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    const double width = FIELD_WIDTH;
+    const double height = FIELD_HEIGHT;
+    KernelTable table(6 * KERNEL_TILE + 20, random);
+    const int32_t n = table.n;
+    const int32_t tiles = table.padded / KERNEL_TILE;
+    std::vector<double>& x = table.x;
+    std::vector<double>& y = table.y;
+    for (int32_t tile = 0; tile < tiles; ++tile) {
+        const double cx = uniform(0, width);
+        const double cy = uniform(0, height);
+        for (int32_t k = tile * KERNEL_TILE; k < std::min(n, (tile + 1) * KERNEL_TILE); ++k) {
+            x[static_cast<std::size_t>(k)] = cx + uniform(-3, 3);
+            y[static_cast<std::size_t>(k)] = cy + uniform(-3, 3);
+        }
+    }
+    // Tile 2 at one x and tile 4 at one y, each spread over the field in the other; the rows of
+    // tiles 1 and 3 half a period from them (a period and a half), or an ulp nearer or beyond.
+    const double px = 300;
+    const double py = 200;
+    const double edges[] = {0.5, -0.5, 1.5, -1.5};
+    for (int32_t k = 0; k < KERNEL_TILE; ++k) {
+        const auto row = static_cast<std::size_t>(KERNEL_TILE + k);
+        const double offset = edges[k % 4];
+        const auto shifted = [&](double v) { return (k / 4) % 3 == 0 ? v : std::nextafter(v, (k / 4) % 3 == 1 ? INFINITY : -INFINITY); };
+        x[row] = shifted(px + offset * width);
+        x[row + KERNEL_TILE] = px;
+        y[row + KERNEL_TILE] = uniform(0, height);  // shared in x alone
+        y[row + 2 * KERNEL_TILE] = shifted(py + offset * height);
+        x[row + 3 * KERNEL_TILE] = uniform(0, width);  // shared in y alone
+        y[row + 3 * KERNEL_TILE] = py;
+    }
+    // The first rows of tile 0 half a period from the middle of tile 5, whose offsets wrap unalike.
+    for (int32_t k = 5 * KERNEL_TILE; k < n; ++k) x[static_cast<std::size_t>(k)] = px + uniform(-5, 5);
+    for (std::size_t k = 0; k < 4; ++k) x[k] = px + (k % 2 == 0 ? 0.5 : -0.5) * width + uniform(-1, 1);
+    table.pad();
+    // Tile 3 checks cuts: one of its particles is absorbed by one of tile 4.
+    table.cut[3 * KERNEL_TILE + 9] = 4 * KERNEL_TILE + 20;
+    table.tileCut[3] = 1;
+    std::vector<double> boxes(4 * static_cast<std::size_t>(tiles));
+    for (int32_t tile = 0; tile < tiles; ++tile) {
+        double* box = boxes.data() + 4 * tile;
+        box[0] = box[2] = INFINITY;
+        box[1] = box[3] = -INFINITY;
+        for (int32_t k = tile * KERNEL_TILE; k < std::min(n, (tile + 1) * KERNEL_TILE); ++k) {
+            box[0] = std::min(box[0], x[static_cast<std::size_t>(k)]);
+            box[1] = std::max(box[1], x[static_cast<std::size_t>(k)]);
+            box[2] = std::min(box[2], y[static_cast<std::size_t>(k)]);
+            box[3] = std::max(box[3], y[static_cast<std::size_t>(k)]);
+        }
+    }
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
+        if (static_cast<int>(level) > static_cast<int>(best)) continue;
+        SCOPED_TRACE(cpuLevelName(level));
+        const GravityKernels kernels = kernelsFor(level);
+        const std::vector<double> tested = table.sums(kernels, table.view(1e-6, 1e7));
+        for (const auto& [least, greatest] : {std::pair{1e-6, 1e7}, std::pair{0.0, std::numeric_limits<double>::infinity()}}) {
+            GravityView view = table.view(least, greatest);
+            view.tileBox = boxes.data();
+            const std::vector<double> shared = table.sums(kernels, view);
+            for (std::size_t k = 0; k < tested.size(); ++k) ASSERT_TRUE(sameBits(tested[k], shared[k])) << "sum " << k;
+        }
+    }
+}
+
+// A step's bounds on r^2 come from its smallest coordinate: a few particles next to the origin
+// would make every pair check its lanes. Tiles and particles bound their own pairs instead, so that
+// only the pairs of tiles that both hold such coordinates check them; the bits stay those of
+// checking every lane, in the tiles and in the partner sums of the merge replay, also where two
+// particles lie so close to the origin and to each other that the estimate cannot serve them.
+TEST_F(FastStep, CoordinatesNearTheOriginCheckOnlyTheirOwnPairs) {
+    const CpuLevel best = stepCpuLevel();
+    std::mt19937_64 random(5);
+    KernelTable table(4 * KERNEL_TILE, random);
+    std::vector<double>& x = table.x;
+    std::vector<double>& y = table.y;
+    // In tile 2, two particles 1e-30 from the origin and 1e-31 apart (r^2 is 1e-62), and two others
+    // at one height, 1e-30 and 3e-30 from the left edge.
+    x[130] = 1e-30;
+    y[130] = 2e-30;
+    x[131] = 1.1e-30;
+    y[131] = 2e-30;
+    x[140] = 3e-30;
+    y[140] = 5;
+    x[141] = 1e-30;
+    y[141] = 5;
+    std::vector<double> near(static_cast<std::size_t>(table.padded / KERNEL_TILE), INFINITY);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(table.n); ++k) {
+        double& tileNear = near[k / KERNEL_TILE];
+        tileNear = std::min({tileNear, std::fabs(x[k]), std::fabs(y[k])});
+    }
+    for (CpuLevel level : {CpuLevel::Scalar, CpuLevel::Avx2, CpuLevel::Avx512}) {
+        if (static_cast<int>(level) > static_cast<int>(best)) continue;
+        SCOPED_TRACE(cpuLevelName(level));
+        const GravityKernels kernels = kernelsFor(level);
+        // The step's bounds as the smallest coordinate gives them with each tile's, or none at all.
+        const auto sums = [&](const double* tileNear, double greatestSquare) {
+            GravityView view = table.view(1e-62, greatestSquare);
+            view.tileNear = tileNear;
+            std::vector<double> all = table.sums(kernels, view);
+            for (int32_t p : {3, 130, 140}) {
+                double sum[2];
+                kernels.partnerSum(view, p, 0, table.n, sum);
+                all.insert(all.end(), {sum[0], sum[1]});
+            }
+            return all;
         };
-        const std::vector<double> trusted = sums(1e-6, 1e7);
-        const std::vector<double> checked = sums(0, std::numeric_limits<double>::infinity());
-        for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
-            ASSERT_TRUE(sameBits(trusted[k], checked[k]) && sameBits(trusted[k + static_cast<std::size_t>(padded)],
-                                                                      checked[k + static_cast<std::size_t>(padded)]))
-                << "particle " << k;
-            ASSERT_TRUE(std::isfinite(trusted[k])) << "particle " << k;
+        const std::vector<double> checked = sums(nullptr, INFINITY);
+        const std::vector<double> byTile = sums(near.data(), 1e7);
+        ASSERT_EQ(checked.size(), byTile.size());
+        for (std::size_t k = 0; k < checked.size(); ++k) {
+            ASSERT_TRUE(sameBits(checked[k], byTile[k])) << "sum " << k;
+            ASSERT_TRUE(std::isfinite(checked[k])) << "sum " << k;
         }
     }
 }

@@ -16,11 +16,24 @@ struct VelocityChange {
     double y;
 };
 
-struct FastScratch {
-    // Live particles, structure of arrays, padded to whole tiles.
+// Particles as the kernels read them: structure of arrays, padded to whole tiles.
+struct KernelParticles {
     std::vector<double> x, y, gm, idx, cut;
+};
+
+struct FastScratch {
+    // The live particles by live position (the merge replay's stretches are ranges of it).
+    KernelParticles live;
+    // The same in tile order, near neighbours on the field side by side, and which live position
+    // each is; per tile whether one of its particles is cut, its bounding box and its smallest
+    // |coordinate|.
+    KernelParticles tiled;
+    std::vector<int32_t> liveOf;
+    std::vector<int32_t> cellOfLive, cellStart;  // the counting sort's
     std::vector<unsigned char> tileCut;
-    // Each live particle's total change, and the blocks' partial sums it is reduced from.
+    std::vector<double> tileBox, tileNear;
+    // Each live particle's total change, by live position, and the blocks' partial sums it is
+    // reduced from.
     std::vector<double> totalX, totalY;
     std::vector<double> partX, partY;
     std::vector<int32_t> blockPairs;  // a * MAX_BLOCKS + b
@@ -39,10 +52,11 @@ void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, d
 // Sizes the symmetric pass's partial sums for tables of n records.
 void reserveFastGravity(FastScratch& scratch, int32_t n);
 
-// The symmetric pass: every pair once, in blocks fixed by the count; each particle's total change
-// is its block's parts summed in block order, the same for every thread count. Sets the view's
-// block layout and part buffers and leaves the totals, by live position, in the scratch.
-void runFastGravity(StepContext& step, FastScratch& scratch, GravityView& view, bool parallel);
+// The symmetric pass: every pair once, in tiles of particles that lie near each other and in blocks
+// fixed by the table; each particle's total change is its block's parts summed in block order, the
+// same for every thread count. Takes the live particles' view and leaves the totals, by live
+// position, in the scratch.
+void runFastGravity(StepContext& step, FastScratch& scratch, const GravityView& live, bool parallel);
 
 // Each merging particle's stretches summed from the kernels' partner sums (the longest as its
 // total less the others), then the merges' velocities in pair order. Writes the final velocity of

@@ -81,35 +81,31 @@ bool fastPathApplies(const ParticleBuffer& c, int32_t last, double width, double
     return true;
 }
 
-// The live particles in the kernels' layout, padded with records that never interact (x NaN, gm 0);
-// a tile is marked where one of its particles is cut.
+// The live particles in the kernels' layout, padded with copies of the last one's position whose
+// terms vanish (gm 0).
 void gatherParticles(const StepContext& step, FastScratch& scratch) {
     const ParticleBuffer& s = simState.snapshot;
     const LiveIndex& live = step.live;
+    KernelParticles& p = scratch.live;
     const int32_t n = live.count;
     const double g = simParameters.gravity;
     for (int32_t k = 0; k < n; ++k) {
         const int32_t i = live.tableOf[static_cast<std::size_t>(k)];
         const auto at = static_cast<std::size_t>(k);
-        scratch.x[at] = s[i].x;
-        scratch.y[at] = s[i].y;
-        scratch.gm[at] = g * s[i].mass * TIME_STEP;
-        scratch.idx[at] = i;
+        p.x[at] = s[i].x;
+        p.y[at] = s[i].y;
+        p.gm[at] = g * s[i].mass * TIME_STEP;
+        p.idx[at] = i;
         const int32_t cut = step.schedule.cutOf[static_cast<std::size_t>(i)];
-        scratch.cut[at] = cut == NOT_ABSORBED ? NO_CUT : cut;
+        p.cut[at] = cut == NOT_ABSORBED ? NO_CUT : cut;
     }
-    const int32_t padded = paddedCount(n);
-    for (int32_t t = 0; t < padded / KERNEL_TILE; ++t) scratch.tileCut[static_cast<std::size_t>(t)] = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        if (scratch.cut[static_cast<std::size_t>(k)] != NO_CUT) scratch.tileCut[static_cast<std::size_t>(k / KERNEL_TILE)] = 1;
-    }
-    for (int32_t k = n; k < padded; ++k) {
+    for (int32_t k = n; k < paddedCount(n); ++k) {
         const auto at = static_cast<std::size_t>(k);
-        scratch.x[at] = std::numeric_limits<double>::quiet_NaN();
-        scratch.y[at] = std::numeric_limits<double>::quiet_NaN();
-        scratch.gm[at] = 0;
-        scratch.idx[at] = 0;
-        scratch.cut[at] = NO_CUT;
+        p.x[at] = p.x[static_cast<std::size_t>(n - 1)];
+        p.y[at] = p.y[static_cast<std::size_t>(n - 1)];
+        p.gm[at] = 0;
+        p.idx[at] = 0;
+        p.cut[at] = NO_CUT;
     }
 }
 
@@ -128,8 +124,8 @@ void applyTotals(const StepContext& step, const FastScratch& scratch) {
 
 void reserveFastScratch(FastScratch& scratch, int32_t n) {
     const auto padded = static_cast<std::size_t>(paddedCount(n) + KERNEL_TILE);
-    growTo(padded, scratch.x, scratch.y, scratch.gm, scratch.idx, scratch.cut, scratch.totalX, scratch.totalY);
-    growTo(padded / KERNEL_TILE, scratch.tileCut);
+    KernelParticles& live = scratch.live;
+    growTo(padded, live.x, live.y, live.gm, live.idx, live.cut, scratch.totalX, scratch.totalY);
     reserveFastGravity(scratch, n);
     // The replay's tables go by record, event and merging particle, not by tile.
     const auto count = static_cast<std::size_t>(n > 0 ? n : 0);
@@ -143,11 +139,12 @@ void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, d
     if (n < 0) return;
     gatherParticles(step, scratch);
     if (n >= 2) {
-        GravityView view{.x = scratch.x.data(),
-                         .y = scratch.y.data(),
-                         .gm = scratch.gm.data(),
-                         .idx = scratch.idx.data(),
-                         .cut = scratch.cut.data(),
+        const KernelParticles& live = scratch.live;
+        GravityView view{.x = live.x.data(),
+                         .y = live.y.data(),
+                         .gm = live.gm.data(),
+                         .idx = live.idx.data(),
+                         .cut = live.cut.data(),
                          .partX = nullptr,
                          .partY = nullptr,
                          .count = n,
@@ -156,7 +153,7 @@ void stepSimulationFast(StepContext& step, FastScratch& scratch, double width, d
                          .blocks = 0,
                          .width = width,
                          .height = height,
-                         .tileCut = scratch.tileCut.data(),
+                         .tileCut = nullptr,
                          .leastSquare = squares.least,
                          .greatestSquare = squares.greatest};
         const bool parallel = step.parallel(n, MIN_PARALLEL_COUNT);
